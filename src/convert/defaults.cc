@@ -1,0 +1,124 @@
+#include "convert/defaults.h"
+
+#include <charconv>
+
+namespace kefconvert::detail {
+namespace {
+
+using enum DefaultSource;
+
+constexpr DefaultAttribute kProject[] = {
+    {"Cache", "False"},
+    {"", "", kPlaceholder},
+    {"UsePHPSuperglobals", "False"},
+    {"XMLEncoding", ""},
+    {"RecPerRow", "0"},
+    {"TopPageLink", "False"},
+    {"LinkOnLeft", "False"},
+    {"PagerStyle", "2"},
+    {"MultiDelete", "False"},
+    {"BodyStyle", ""},
+    {"OtherGen", "True"},
+    {"PromptOnOverwrite", "True"},
+    {"OtherOverwrite", "True"},
+};
+
+constexpr DefaultAttribute kDatabase[] = {
+    {"UsePHPConnect", ""},
+    {"PHPURL", ""},
+    {"DBQuoteS", "`"},
+    {"DBQuoteE", "`"},
+    {"MaxUploadSize", "2000000"},
+    {"SecUserLevelFld", ""},
+    {"SecDefault", ""},
+    {"SecuUserIDFld", ""},
+};
+
+constexpr DefaultAttribute kTable[] = {
+    {"TblList", "True"},
+    {"TblCopy", "True"},
+    {"TblFilter", ""},
+    {"TblUserIDFld", ""},
+    {"TblSecurity", ""},
+    {"TblMasterTbl", ""},
+    {"TblMasterFld", ""},
+    {"TblDetailFld", ""},
+    {"TblBlob", "False"},
+    {"TblOverwrite", "True"},
+};
+
+constexpr DefaultAttribute kLastTable[] = {
+    {"TblList", "True"},
+    {"TblCopy", "True"},
+    {"TblFilter", ""},
+    {"TblUserIDFld", "userid"},
+    {"TblSecurity", "1,&quot;Admin&quot;,15;2,&quot;User&quot;,8"},
+    {"TblMasterTbl", "users"},
+    {"TblMasterFld", "userid"},
+    {"TblDetailFld", "userid"},
+    {"TblBlob", "True"},
+    {"TblOverwrite", "True"},
+};
+
+constexpr DefaultAttribute kField[] = {
+    {"MySQLDataType", "", kCurMySQLDataType},
+    {"FldBasicSearch", "", kCurBasicSearch},
+    {"FldSrchOpr2", ""},
+    {"FldHtmlTagReadOnly", "False"},
+    {"FileNameFld", ""},
+    {"FileTypeFld", ""},
+    {"FileSizeFld", ""},
+    {"ImageWidthFld", ""},
+    {"ImageHeightFld", ""},
+    {"FldHrefFld", ""},
+    {"FldStrFunc", ""},
+    {"FldUseDHTMLEditor", ""},
+    {"FldSelectSize", ""},
+    {"FldSelectMultiple", ""},
+    {"FldSelectFilter", ""},
+    {"FldSelectFilterFld", ""},
+    {"FldSelectOnChange", ""},
+    {"FldQuoteS", "", kCurQuoteS},
+    {"FldQuoteE", "", kCurQuoteE},
+};
+
+void AppendDecimal(TextBuffer& out, std::int32_t number) {
+  char digits[12];
+  auto [end, error] = std::to_chars(digits, digits + sizeof digits, number);
+  out.Append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+}
+
+}  // namespace
+
+const std::span<const DefaultAttribute> kProjectDefaults = kProject;
+const std::span<const DefaultAttribute> kDatabaseDefaults = kDatabase;
+const std::span<const DefaultAttribute> kTableDefaults = kTable;
+const std::span<const DefaultAttribute> kLastTableDefaults = kLastTable;
+const std::span<const DefaultAttribute> kFieldDefaults = kField;
+
+std::size_t AppendDefaults(TextBuffer& out, std::span<const DefaultAttribute> defaults,
+                           const FieldTypeValues* field) {
+  std::size_t placeholder = std::string_view::npos;
+  for (const DefaultAttribute& entry : defaults) {
+    out.Append(' ');
+    if (entry.source == kPlaceholder) {
+      placeholder = out.size();
+      out.Append(detail::kLoginTypePlaceholder);
+      out.Append(' ');
+      continue;
+    }
+    out.Append(entry.name);
+    out.Append("=\"");
+    switch (entry.source) {
+      case kCurMySQLDataType: AppendDecimal(out, field->mysql_type); break;
+      case kCurBasicSearch: out.Append(field->basic_search ? "True" : "False"); break;
+      case kCurQuoteS: out.Append(field->quote_start); break;
+      case kCurQuoteE: out.Append(field->quote_end); break;
+      default: out.Append(entry.value); break;
+    }
+    out.Append('"');
+  }
+  return placeholder;
+}
+
+}  // namespace kefconvert::detail

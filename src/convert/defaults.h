@@ -1,0 +1,57 @@
+// The attributes that the new layout has and the old one lacks. Every element is completed
+// with one of these lists, appended after the attributes that its setting lines gave.
+#ifndef KEFCONVERT_CONVERT_DEFAULTS_H_
+#define KEFCONVERT_CONVERT_DEFAULTS_H_
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "convert/text_buffer.h"
+
+namespace kefconvert::detail {
+
+/// Where a default attribute's value comes from.
+enum class DefaultSource {
+  kFixed,                  // the value given in the row
+  kPlaceholder,            // not an attribute: the place of the login field's type group
+  kCurMySQLDataType,       // the field type state, written unescaped
+  kCurBasicSearch,
+  kCurQuoteS,
+  kCurQuoteE,
+};
+
+struct DefaultAttribute {
+  std::string_view name;
+  std::string_view value;
+  DefaultSource source = DefaultSource::kFixed;
+};
+
+extern const std::span<const DefaultAttribute> kProjectDefaults;
+extern const std::span<const DefaultAttribute> kDatabaseDefaults;
+extern const std::span<const DefaultAttribute> kTableDefaults;
+/// For the table that is still open when the file ends, that is a last table without fields.
+extern const std::span<const DefaultAttribute> kLastTableDefaults;
+extern const std::span<const DefaultAttribute> kFieldDefaults;
+
+/// The text that stands for the login field's type group until the end of the file.
+inline constexpr std::string_view kLoginTypePlaceholder = "<--##SecLoginIDFldDataType##-->";
+
+/// The field type state that completes a field's element.
+struct FieldTypeValues {
+  std::int32_t mysql_type;
+  bool basic_search;
+  std::string_view quote_start;
+  std::string_view quote_end;
+};
+
+/// Appends `defaults` to `out`, each as a blank, the name, "=" and the quoted value.
+/// Returns the offset of the login-type placeholder in `out`, or npos when the list has
+/// none.
+std::size_t AppendDefaults(TextBuffer& out, std::span<const DefaultAttribute> defaults,
+                           const FieldTypeValues* field = nullptr);
+
+}  // namespace kefconvert::detail
+
+#endif  // KEFCONVERT_CONVERT_DEFAULTS_H_

@@ -1,0 +1,52 @@
+#include "convert/line_reader.h"
+
+#include <cstring>
+
+namespace kefconvert::detail {
+
+LineReader::LineReader(InputFile& file, std::size_t block_size)
+    : file_(file), block_size_(block_size), buffer_(block_size) {}
+
+bool LineReader::ReadLine(std::string_view& line) {
+  std::size_t searched = 0;  // bytes of the unread text known to hold no line feed
+  for (;;) {
+    const char* start = buffer_.data() + begin_;
+    std::size_t unread = buffer_.size() - begin_;
+    const void* feed =
+        unread > searched ? std::memchr(start + searched, '\n', unread - searched) : nullptr;
+    if (feed != nullptr) {
+      auto length = static_cast<std::size_t>(static_cast<const char*>(feed) - start);
+      begin_ += length + 1;
+      if (length > 0 && start[length - 1] == '\r') --length;
+      line = std::string_view(start, length);
+      ++line_number_;
+      return true;
+    }
+    searched = unread;
+    if (!Fill()) break;
+  }
+  // the last line has no line end
+  if (begin_ == buffer_.size()) return false;
+  line = std::string_view(buffer_.data() + begin_, buffer_.size() - begin_);
+  begin_ = buffer_.size();
+  ++line_number_;
+  return true;
+}
+
+bool LineReader::Fill() {
+  if (at_end_) return false;
+  std::size_t unread = buffer_.size() - begin_;
+  if (begin_ > 0) {
+    // move the unread text to the front, so that the buffer grows only for long lines
+    std::memmove(buffer_.data(), buffer_.data() + begin_, unread);
+    buffer_.Truncate(unread);
+    begin_ = 0;
+  }
+  buffer_.Resize(unread + block_size_);
+  std::size_t n = file_.Read(buffer_.data() + unread, block_size_);
+  buffer_.Truncate(unread + n);
+  if (n == 0) at_end_ = true;
+  return n > 0;
+}
+
+}  // namespace kefconvert::detail

@@ -1,0 +1,50 @@
+// Translation of one setting line of the old layout into the attribute text of the new
+// one, and the facts that span lines while a project file is being converted.
+#ifndef KEFCONVERT_CONVERT_SETTING_H_
+#define KEFCONVERT_CONVERT_SETTING_H_
+
+#include <string>
+#include <string_view>
+
+#include "convert/text_buffer.h"
+
+namespace kefconvert::detail {
+
+inline constexpr std::string_view kProjectMarker = "<Project>";
+inline constexpr std::string_view kDatabaseMarker = "<Database>";
+inline constexpr std::string_view kTableMarker = "<Table>";
+inline constexpr std::string_view kFieldMarker = "<Field>";
+
+/// What the lines of one conversion tell the lines after them. The driver creates it
+/// empty for each conversion and passes it to the translation of every line.
+struct CrossLineState {
+  std::string KeyName;            // new key of the last line emitted as an attribute
+  std::string DBNameFromPath;     // file name at the end of the database's "PhyPath"
+  std::string SecTblName;         // the project's "SecTbl"
+  std::string SecLoginIDFldName;  // the project's "SecUserIDFld"
+  bool InSecTbl = false;          // the table named last is the security table
+  std::string LoginFldTypeGroup;  // type group of the login-id field, as decimal text
+  bool InLoginFld = false;        // the field named last is the login-id field
+};
+
+/// What the translation of a line produced.
+enum class SettingKind {
+  kNothing,    // the line contributes nothing
+  kText,       // a line that is not a setting: its escaped text, for the current element
+  kAttribute,  // attribute text for the current element
+  kSqlPiece,   // one more piece of the open multi-line "TblSQL" value
+};
+
+/// `text` without the blanks (U+0020, nothing else) at both of its ends.
+std::string_view TrimBlanks(std::string_view text);
+
+/// Appends `text` with "&", the double quote, ">" and "<" written as entities.
+void AppendEscaped(TextBuffer& out, std::string_view text);
+
+/// The 1-based position of a line's first "=" is a 16-bit quantity, and so is the position
+/// after it: a line whose first "=" stands at this position or later cannot be converted.
+inline constexpr std::size_t kFirstOverflowingPosition = 32767;
+
+}  // namespace kefconvert::detail
+
+#endif  // KEFCONVERT_CONVERT_SETTING_H_

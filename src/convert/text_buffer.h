@@ -1,0 +1,58 @@
+// A growable byte buffer for text that is built by appending. It grows with realloc, which
+// for large buffers moves pages instead of copying them, so that the converted text, built
+// in memory once, never exists twice.
+#ifndef KEFCONVERT_CONVERT_TEXT_BUFFER_H_
+#define KEFCONVERT_CONVERT_TEXT_BUFFER_H_
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+namespace kefconvert::detail {
+
+class TextBuffer {
+ public:
+  TextBuffer() = default;
+  explicit TextBuffer(std::size_t capacity) { Reserve(capacity); }
+  TextBuffer(const TextBuffer&) = delete;
+  TextBuffer& operator=(const TextBuffer&) = delete;
+  ~TextBuffer();
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  const char* data() const { return data_; }
+  char* data() { return data_; }
+  std::string_view view() const { return {data_, size_}; }
+  char back() const { return data_[size_ - 1]; }
+
+  void Append(std::string_view text) {
+    if (capacity_ - size_ < text.size()) Grow(text.size());
+    if (!text.empty()) std::memcpy(data_ + size_, text.data(), text.size());
+    size_ += text.size();
+  }
+  void Append(char c) {
+    if (size_ == capacity_) Grow(1);
+    data_[size_++] = c;
+  }
+  void PopBack() { --size_; }
+  void Clear() { size_ = 0; }
+  /// Drops the text from `size` on.
+  void Truncate(std::size_t size) { size_ = size; }
+  /// Makes the buffer `size` bytes long; new bytes are uninitialised.
+  void Resize(std::size_t size) {
+    if (size > capacity_) Grow(size - size_);
+    size_ = size;
+  }
+  void Reserve(std::size_t capacity);
+
+ private:
+  void Grow(std::size_t extra);
+
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+}  // namespace kefconvert::detail
+
+#endif  // KEFCONVERT_CONVERT_TEXT_BUFFER_H_
