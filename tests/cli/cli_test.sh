@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Drives the kefconvert tool as a user does: exit statuses, messages, output paths.
+# usage: cli_test.sh KEFCONVERT SOURCE_DIR
+set -u
+tool=$1
+source_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+check() {  # check NAME EXPECTED ACTUAL
+  if [ "$2" != "$3" ]; then
+    echo "FAIL $1"; echo "  expected: $2"; echo "  actual:   $3"
+    failures=$((failures + 1))
+  fi
+}
+
+printf '<Project>\r\nName=Shop\r\n<Database>\r\n' > "$work/ok.kef"
+printf '<project>\r\nName=Shop\r\n' > "$work/lower.kef"
+printf '\xEF\xBB\xBF<Project>\r\n' > "$work/bom.kef"
+printf '<Project>\r\n<Database>\r\n<Table>\r\n<Field>\r\nType=abc\r\n' > "$work/bad.kef"
+
+out=$("$tool" "$work/ok.kef" 2>"$work/err"); status=$?
+check "converted: status" 0 "$status"
+check "converted: prints the output path" "$work/ok_tmp.kef" "$out"
+check "converted: nothing on stderr" "" "$(cat "$work/err")"
+
+out=$("$tool" "$work/lower.kef" 2>"$work/err"); status=$?
+check "not a project file: status" 1 "$status"
+check "not a project file: message" \
+  "kefconvert: $work/lower.kef: not a project file of the old layout (first line is not <Project>)" \
+  "$(head -n 1 "$work/err")"
+check "not a project file: names the first line" \
+  "kefconvert: $work/lower.kef: note: its first line is \"<project>\"" "$(sed -n 2p "$work/err")"
+check "not a project file: empty output file" "0" "$(stat -c %s "$work/lower_tmp.kef")"
+
+"$tool" "$work/bom.kef" 2>"$work/err" >/dev/null
+check "byte order mark is explained" \
+  "kefconvert: $work/bom.kef: note: it begins with a UTF-8 byte order mark; save it in the ANSI code page" \
+  "$(sed -n 2p "$work/err")"
+
+out=$("$tool" "$work/bad.kef" "$work/lower.kef" "$work/ok.kef" 2>"$work/err"); status=$?
+check "failure outranks the rest and the tool goes on: status" 2 "$status"
+check "failure: message with line" \
+  "kefconvert: $work/bad.kef:5: Type mismatch (error 13)" "$(head -n 1 "$work/err")"
+check "failure: later files still converted" "$work/ok_tmp.kef" "$out"
+
+"$tool" "$work/missing.kef" 2>"$work/err"; status=$?
+check "missing file: status" 2 "$status"
+check "missing file: message without line" \
+  "kefconvert: $work/missing.kef: File not found (error 53)" "$(cat "$work/err")"
+
+"$tool" --codepage 1251 "$work/ok.kef" >/dev/null 2>&1; check "--codepage 1251 accepted" 0 "$?"
+"$tool" --codepage 65001 "$work/ok.kef" >/dev/null 2>&1; check "--codepage 65001 refused" 64 "$?"
+"$tool" >/dev/null 2>&1; check "no file: usage error" 64 "$?"
+"$tool" --bogus "$work/ok.kef" >/dev/null 2>&1; check "unknown option: usage error" 64 "$?"
+check "--version" "kefconvert 1.0.0" "$("$tool" --version)"
+"$tool" --help | grep -q "_tmp.kef"; check "--help names the output file" 0 "$?"
+
+if [ -f "$source_dir/examples/shop.kef" ]; then
+  cp "$source_dir/examples/shop.kef" "$work/shop.kef"
+  "$tool" "$work/shop.kef" >/dev/null; check "sample converts" 0 "$?"
+  cmp -s "$source_dir/examples/shop.kef" "$work/shop.kef"; check "sample left as it was" 0 "$?"
+fi
+
+if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
+echo "all checks passed"
