@@ -1,0 +1,353 @@
+#include "convert/setting.h"
+
+#include <gtest/gtest.h>
+
+#include "support/convert_testing.h"
+
+namespace kefconvert {
+namespace {
+
+using detail::CrossLineState;
+using detail::SettingKind;
+
+// Translates lines one after another with one cross-line state, as the driver does.
+class Lines {
+ public:
+  std::string operator()(std::string_view section, std::string_view line) {
+    return ConvertTesting::ConvertSetting(converter, section, line, state, &kind);
+  }
+  Convert converter;
+  CrossLineState state;
+  SettingKind kind = SettingKind::kNothing;
+};
+
+TEST(ConvertSetting, SplitsAtFirstEqualsAndTrimsBlanksOnly) {
+  Lines convert;
+  EXPECT_EQ(convert("<Project>", "Name = Shop"), " ProjName=\"Shop\"");
+  EXPECT_EQ(convert("<Project>", "Title=a=b"), " BodyTitle=\"a=b\"");
+  EXPECT_EQ(convert("<Project>", "Title=\ta\t"), " BodyTitle=\"\ta\t\"");
+  EXPECT_EQ(convert("<Project>", "Note="), " Note=\"\"");
+  EXPECT_EQ(convert.kind, SettingKind::kAttribute);
+}
+
+TEST(ConvertSetting, EscapesValuesAmpersandFirstButNeverKeys) {
+  Lines convert;
+  EXPECT_EQ(convert("<Project>", "Title=Shop <Admin> & \"More\""),
+            " BodyTitle=\"Shop &lt;Admin&gt; &amp; &quot;More&quot;\"");
+  EXPECT_EQ(convert("<Project>", "Title=&amp; &quot;"), " BodyTitle=\"&amp;amp; &amp;quot;\"");
+  EXPECT_EQ(convert("<Project>", "Title='apostrophe'"), " BodyTitle=\"'apostrophe'\"");
+  EXPECT_EQ(convert("<Project>", "a&b=1"), " a&b=\"1\"");
+}
+
+TEST(ConvertSetting, KeysMatchExactlyWithTheirLetterCase) {
+  Lines convert;
+  EXPECT_EQ(convert("<Project>", "name=Shop"), " name=\"Shop\"");
+  EXPECT_EQ(convert("<Table>", "NAME=x"), " NAME=\"x\"");
+  EXPECT_EQ(convert("<Project>", "Unknown=1"), " Unknown=\"1\"");
+  // an unknown section selects no map
+  EXPECT_EQ(convert("<Other>", "Name=1"), " Name=\"1\"");
+}
+
+TEST(ConvertSetting, ProjectKeys) {
+  Lines convert;
+  EXPECT_EQ(convert("<Project>", "Version=1.3.0.1"), " Version=\"2.0.0.0\"");
+  EXPECT_EQ(convert("<Project>", "Version="), " Version=\"2.0.0.0\"");
+  EXPECT_EQ(convert("<Project>", "LeftMargin=5"), " BodyLeftMargin=\"5\"");
+  EXPECT_EQ(convert("<Project>", "TopMargin=5"), " BodyTopMargin=\"5\"");
+  EXPECT_EQ(convert("<Project>", "SecurityVar=s"), " SessSecurityVar=\"s\"");
+  EXPECT_EQ(convert("<Project>", "TimeOut=20"), " SessTimeOut=\"20\"");
+  EXPECT_EQ(convert("<Project>", "Font=Arial"), " BodyFont=\"Arial\"");
+  EXPECT_EQ(convert("<Project>", "BgColor=w"), " BodyBgColor=\"w\"");
+  EXPECT_EQ(convert("<Project>", "TextColor=c"), " BodyTextColor=\"c\"");
+  EXPECT_EQ(convert("<Project>", "LnkColor=c"), " BodyLnkColor=\"c\"");
+  EXPECT_EQ(convert("<Project>", "VLnkColor=c"), " BodyVLnkColor=\"c\"");
+  EXPECT_EQ(convert("<Project>", "ALnkColor=c"), " BodyALnkColor=\"c\"");
+  EXPECT_EQ(convert("<Project>", "Size=2"), " BodySize=\"2\"");
+  EXPECT_EQ(convert("<Project>", "SecUserID=admin"), " SecLoginID=\"admin\"");
+  EXPECT_EQ(convert("<Project>", "SecUserIDFld=login"), " SecLoginIDFld=\"login\"");
+  EXPECT_EQ(convert.state.SecLoginIDFldName, "login");
+  EXPECT_EQ(convert("<Project>", "SecTbl=users & co"), " SecTbl=\"users &amp; co\"");
+  EXPECT_EQ(convert.state.SecTblName, "users &amp; co");
+}
+
+TEST(ConvertSetting, DateFormatsMapToTheirNumbers) {
+  Lines convert;
+  EXPECT_EQ(convert("<Project>", "defaultDateFormat="), " defaultDateFormat=\"5\"");
+  EXPECT_EQ(convert("<Project>", "defaultDateFormat=yyyy/mm/dd"), " defaultDateFormat=\"5\"");
+  EXPECT_EQ(convert("<Project>", "defaultDateFormat=mm/dd/yyyy"), " defaultDateFormat=\"6\"");
+  EXPECT_EQ(convert("<Project>", "defaultDateFormat=dd/mm/yyyy"), " defaultDateFormat=\"7\"");
+  EXPECT_EQ(convert("<Project>", "defaultDateFormat=YYYY/MM/DD"),
+            " defaultDateFormat=\"YYYY/MM/DD\"");
+  EXPECT_EQ(convert("<Project>", "defaultDateFormat=dd.mm.yyyy"),
+            " defaultDateFormat=\"dd.mm.yyyy\"");
+}
+
+TEST(ConvertSetting, DroppedKeysGiveNothingAndKeepKeyName) {
+  const std::pair<std::string_view, std::string_view> dropped[] = {
+      {"<Project>", "ProjLang"},  {"<Project>", "DBCnt"},       {"<Project>", "P_DosFormat"},
+      {"<Project>", "P_CGIPath"}, {"<Database>", "UseServerMapPath"},
+      {"<Database>", "ADOVer"},   {"<Database>", "OLEDBVer"},   {"<Database>", "TblCnt"},
+      {"<Database>", "Schema"},   {"<Table>", "Updatable"},     {"<Table>", "FieldCnt"},
+      {"<Table>", "SQL"},         {"<Table>", "Error"},         {"<Table>", "Where"},
+  };
+  for (auto [section, key] : dropped) {
+    Lines convert;
+    convert.state.KeyName = "Before";
+    EXPECT_EQ(convert(section, std::string(key) + "=anything"), "") << key;
+    EXPECT_EQ(convert.kind, SettingKind::kNothing) << key;
+    EXPECT_EQ(convert.state.KeyName, "Before") << key;
+  }
+}
+
+TEST(ConvertSetting, DatabaseKeysAndFileNameFromPath) {
+  Lines convert;
+  EXPECT_EQ(convert("<Database>", "Name=shop"), " DBName=\"shop\"");
+  EXPECT_EQ(convert("<Database>", "Type=Access"), " DBType=\"Access\"");
+  EXPECT_EQ(convert("<Database>", "Path=host"), " DBHost=\"host\"");
+  EXPECT_EQ(convert("<Database>", "UID=u"), " DBUID=\"u\"");
+  EXPECT_EQ(convert("<Database>", "PWD=p"), " DBPwd=\"p\"");
+  EXPECT_EQ(convert("<Database>", "DBMSName=n"), " DBDBMSName=\"n\"");
+  EXPECT_EQ(convert("<Database>", "DBMSVer=v"), " DBDBMSVer=\"v\"");
+  EXPECT_EQ(convert("<Database>", "ProviderName=n"), " DBProviderName=\"n\"");
+  EXPECT_EQ(convert("<Database>", "ProviderVer=v"), " DBProviderVer=\"v\"");
+
+  EXPECT_EQ(convert("<Database>", "PhyPath=C:\\data\\shop.mdb"),
+            " DBPhyPath=\"C:\\data\\shop.mdb\"");
+  EXPECT_EQ(convert.state.DBNameFromPath, "shop.mdb");
+  convert("<Database>", "PhyPath=shop.mdb");
+  EXPECT_EQ(convert.state.DBNameFromPath, "shop.mdb");
+  convert("<Database>", "PhyPath=C:\\data\\");
+  EXPECT_EQ(convert.state.DBNameFromPath, "");
+  convert("<Database>", "PhyPath=C:\\a&b.mdb");
+  EXPECT_EQ(convert.state.DBNameFromPath, "a&amp;b.mdb");
+}
+
+TEST(ConvertSetting, TableKeysTakeTheTablePrefix) {
+  Lines convert;
+  const std::pair<std::string_view, std::string_view> renamed[] = {
+      {"Seq", "TblSeq"},   {"Type", "TblType"},     {"Key", "TblKey"},
+      {"Gen", "TblGen"},   {"View", "TblView"},     {"Edit", "TblEdit"},
+      {"Add", "TblAdd"},   {"Delete", "TblDelete"}, {"Caption", "TblCaption"},
+      {"SearchType", "TblSrchType"}, {"DefaultTable", "TblDefault"},
+      // keys of the field map are not recognised here
+      {"Size", "Size"},    {"TblError", "TblError"},
+  };
+  for (auto [key, new_key] : renamed) {
+    EXPECT_EQ(convert("<Table>", std::string(key) + "=v"), " " + std::string(new_key) + "=\"v\"");
+  }
+}
+
+TEST(ConvertSetting, FieldKeysTakeTheFieldPrefix) {
+  Lines convert;
+  const std::pair<std::string_view, std::string_view> renamed[] = {
+      {"Seq", "FldSeq"}, {"Support", "FldSupport"}, {"Size", "FldSize"},
+      {"UniqueIdx", "FldUniqueIdx"}, {"ZeroLen", "FldZeroLen"}, {"Req", "FldReq"},
+      {"Attribute", "FldAttribute"}, {"Required", "FldRequired"},
+      {"PopCalendar", "FldPopCalendar"}, {"Generate", "FldGenerate"}, {"List", "FldList"},
+      {"View", "FldView"}, {"Edit", "FldEdit"}, {"Add", "FldAdd"}, {"Search", "FldSearch"},
+      {"SearchOpr", "FldSrchOpr"}, {"Caption", "FldCaption"}, {"ViewTag", "FldViewTag"},
+      {"HtmlTag", "FldHtmlTag"}, {"TagSize", "FldTagSize"},
+      {"TagMaxLength", "FldTagMaxLength"}, {"TagSelectType", "FldSelectType"},
+      {"TagLnkDistinct", "FldTagLnkDistinct"}, {"TagCols", "FldTagCols"},
+      {"TagRows", "FldTagRows"}, {"TagImgWidth", "FldTagImgWidth"},
+      {"TagImgHeight", "FldTagImgHeight"}, {"TagAPrefix", "FldTagAPrefix"},
+      {"TagBold", "FldBold"}, {"TagItalic", "FldItalic"}, {"TagFmtType", "FldFmtType"},
+      {"TagDtFormat", "FldDtFormat"}, {"TagNumDigits", "FldNumDigits"},
+      {"TagIncLeadDigit", "FldIncLeadDigit"}, {"TagUseParen", "FldUseParen"},
+      {"TagGpDigits", "FldGpDigits"}, {"Min", "FldMin"}, {"Max", "FldMax"},
+      {"ErrMsg", "FldErrMsg"}, {"Validate", "FldValidate"}, {"Default", "FldDefault"},
+      {"Order", "FldOrder"}, {"TagValues", "FldTagValues"}, {"TagLnkTbl", "FldTagLnkTbl"},
+      {"TagLnkFld", "FldTagLnkFld"}, {"TagLnkDisplay", "FldTagLnkDisplay"},
+      {"TagLnkDisp2", "FldTagLnkDisp2"}, {"TagLnkOrderBy", "FldTagLnkOrderBy"},
+      {"TagLnkOrderType", "FldTagLnkOrderType"}, {"TagAType", "FldTagAType"},
+      {"TagATarget", "FldTagATarget"}, {"TagASuffix", "FldTagASuffix"},
+      // keys of the table map are not recognised here, and nothing is dropped
+      {"Key", "Key"}, {"Error", "Error"}, {"SQL", "SQL"},
+  };
+  for (auto [key, new_key] : renamed) {
+    EXPECT_EQ(convert("<Field>", std::string(key) + "=v"), " " + std::string(new_key) + "=\"v\"");
+  }
+  EXPECT_EQ(convert("<Field>", "Type=3"), " FldType=\"3\"");
+}
+
+TEST(ConvertSetting, LineWithoutEqualsPassesEscapedAndLeavesStateAlone) {
+  Lines convert;
+  convert.state.KeyName = "BodyTitle";
+  EXPECT_EQ(convert("<Project>", "REM <note> \"x\" & y"), "REM &lt;note&gt; &quot;x&quot; &amp; y");
+  EXPECT_EQ(convert.kind, SettingKind::kText);
+  EXPECT_EQ(convert.state.KeyName, "BodyTitle");
+  EXPECT_EQ(convert("<Project>", ""), "");
+  EXPECT_EQ(convert.kind, SettingKind::kNothing);
+  // a line that begins with "=" has an empty key, which is dropped
+  EXPECT_EQ(convert("<Project>", "=value"), "");
+  EXPECT_EQ(convert.kind, SettingKind::kNothing);
+}
+
+TEST(ConvertSetting, KeyNameFollowsEmittedLines) {
+  Lines convert;
+  convert("<Table>", "Caption=x");
+  EXPECT_EQ(convert.state.KeyName, "TblCaption");
+  convert("<Table>", "Where=x");
+  EXPECT_EQ(convert.state.KeyName, "TblCaption");
+}
+
+TEST(ConvertSetting, SqlBlockTakesLinesAsWrittenUntilTblError) {
+  Lines convert;
+  EXPECT_EQ(convert("<Table>", "TblSQL=SELECT *"), " TblSQL=\"SELECT *\"");
+  EXPECT_EQ(convert.state.KeyName, "TblSQL");
+  // no key map, no dropped keys, no side effects; blanks around "=" go
+  EXPECT_EQ(convert("<Table>", "WHERE a = 1"), "WHERE a=1");
+  EXPECT_EQ(convert.kind, SettingKind::kSqlPiece);
+  EXPECT_EQ(convert("<Table>", "Name = 'x'"), "Name='x'");
+  EXPECT_FALSE(convert.state.InSecTbl);
+  EXPECT_EQ(convert("<Table>", "Error = 0"), "Error=0");
+  EXPECT_EQ(convert("<Table>", "ORDER BY \"b\" <> c"), "ORDER BY &quot;b&quot; &lt;&gt; c");
+  EXPECT_EQ(convert("<Table>", "a<b = \"c\""), "a&lt;b=&quot;c&quot;");
+  EXPECT_EQ(convert("<Table>", "=1"), "=1");
+  EXPECT_EQ(convert("<Table>", ""), "");
+  EXPECT_EQ(convert.kind, SettingKind::kSqlPiece);
+  EXPECT_EQ(convert.state.KeyName, "TblSQL");
+  EXPECT_EQ(convert("<Table>", "TblError = none"), " TblError=\"none\"");
+  EXPECT_EQ(convert.kind, SettingKind::kAttribute);
+  EXPECT_EQ(convert.state.KeyName, "TblError");
+  EXPECT_EQ(convert("<Table>", "Name=t"), " TblName=\"t\"");
+}
+
+TEST(ConvertSetting, SqlBlockPiecesDoNotTouchSecurityState) {
+  Lines convert;
+  convert.state.SecTblName = "t";
+  convert.state.SecLoginIDFldName = "id";
+  convert("<Table>", "TblSQL=SELECT");
+  convert("<Table>", "Name=t");
+  convert("<Table>", "FldName=id");
+  EXPECT_FALSE(convert.state.InSecTbl);
+  EXPECT_FALSE(convert.state.InLoginFld);
+}
+
+TEST(ConvertSetting, TblSqlOutsideTablesOpensNoBlock) {
+  Lines convert;
+  EXPECT_EQ(convert("<Field>", "TblSQL=SELECT"), " TblSQL=\"SELECT\"");
+  EXPECT_EQ(convert("<Field>", "Caption=c"), " FldCaption=\"c\"");
+  EXPECT_EQ(convert.kind, SettingKind::kAttribute);
+}
+
+TEST(ConvertSetting, SecurityTableAndLoginField) {
+  Lines convert;
+  convert("<Project>", "SecTbl=Users");
+  convert("<Project>", "SecUserIDFld=Login");
+  convert("<Table>", "Name=users");  // letter case differs
+  EXPECT_FALSE(convert.state.InSecTbl);
+  convert("<Field>", "Name=Login");
+  EXPECT_FALSE(convert.state.InLoginFld);
+  convert("<Field>", "Type=3");
+  EXPECT_EQ(convert.state.LoginFldTypeGroup, "");
+
+  convert("<Table>", "Name=Users");
+  EXPECT_TRUE(convert.state.InSecTbl);
+  convert("<Table>", "name=Other");  // not the "Name" key: the verdict stands
+  EXPECT_TRUE(convert.state.InSecTbl);
+  convert("<Field>", "Name=Login");
+  EXPECT_TRUE(convert.state.InLoginFld);
+  convert("<Field>", "Type=202");
+  EXPECT_EQ(convert.state.LoginFldTypeGroup, "3");
+  convert("<Field>", "Type=3");  // a second type line wins
+  EXPECT_EQ(convert.state.LoginFldTypeGroup, "1");
+  // the next field's type line before its name line still counts for the login field
+  convert("<Field>", "Type=7");
+  EXPECT_EQ(convert.state.LoginFldTypeGroup, "2");
+  convert("<Field>", "Name=Other");
+  EXPECT_FALSE(convert.state.InLoginFld);
+  convert("<Field>", "Type=11");
+  EXPECT_EQ(convert.state.LoginFldTypeGroup, "2");
+  // an old line already spelt "FldName" gets its variable but leaves the flag alone
+  convert("<Field>", "FldName=Login");
+  EXPECT_FALSE(convert.state.InLoginFld);
+}
+
+TEST(ConvertSetting, EscapedNamesMatchEscapedNames) {
+  Lines convert;
+  convert("<Project>", "SecTbl=A & B");
+  convert("<Table>", "Name=A & B");
+  EXPECT_TRUE(convert.state.InSecTbl);
+}
+
+TEST(ConvertSetting, WithoutSecTblOnlyAnEmptyTableNameMatches) {
+  Lines convert;
+  convert("<Table>", "Name=x");
+  EXPECT_FALSE(convert.state.InSecTbl);
+  convert("<Table>", "Name=");
+  EXPECT_TRUE(convert.state.InSecTbl);
+}
+
+TEST(ConvertSetting, FieldTypeLineSetsTheFieldTypeState) {
+  Lines convert;
+  EXPECT_EQ(convert("<Field>", "Type=200"), " FldType=\"200\"");
+  EXPECT_EQ(ConvertTesting::State(convert.converter), (FieldTypeState{253, true, "'", "'"}));
+  convert("<Field>", "Type=3");
+  EXPECT_EQ(ConvertTesting::State(convert.converter), (FieldTypeState{3, false, "", ""}));
+  // a table's type line touches nothing
+  convert("<Table>", "Type=200");
+  EXPECT_EQ(ConvertTesting::State(convert.converter), (FieldTypeState{3, false, "", ""}));
+}
+
+TEST(ConvertSetting, BadTypeCodeFailsBeforeAnythingChanges) {
+  for (bool login_field : {false, true}) {
+    Lines convert;
+    convert("<Field>", "Type=202");
+    convert.state.InLoginFld = login_field;
+    convert.state.LoginFldTypeGroup = "3";
+    convert.state.KeyName = "FldName";
+    for (std::string_view line : {"Type=", "Type=abc", "Type=0x10", "Type=1 2"}) {
+      try {
+        convert("<Field>", line);
+        ADD_FAILURE() << line << " did not fail";
+      } catch (const Error& error) {
+        EXPECT_EQ(error.number(), kTypeMismatch) << line;
+        EXPECT_EQ(error.description(), "Type mismatch");
+      }
+      EXPECT_EQ(ConvertTesting::State(convert.converter), (FieldTypeState{0, true, "'", "'"}));
+      EXPECT_EQ(convert.state.LoginFldTypeGroup, "3");
+      EXPECT_EQ(convert.state.KeyName, "FldName");
+    }
+  }
+}
+
+TEST(ConvertSetting, FieldNameAddsItsVariableOnANewLine) {
+  Lines convert;
+  EXPECT_EQ(convert("<Field>", "Name=Order ID"),
+            " FldName=\"Order ID\"\r\n FldVar=\"x_Order_ID\"");
+  EXPECT_EQ(convert.state.KeyName, "FldName");
+  EXPECT_EQ(convert("<Field>", "Name=A&B"), " FldName=\"A&amp;B\"\r\n FldVar=\"x_A26amp3BB\"");
+  // in any section, for a key already spelt "FldName"
+  EXPECT_EQ(convert("<Project>", "FldName=a.b"), " FldName=\"a.b\"\r\n FldVar=\"x_a2Eb\"");
+}
+
+TEST(ConvertSetting, EqualsAtPosition32767Overflows) {
+  Lines convert;
+  std::string fits(32765, 'k');
+  EXPECT_EQ(convert("<Project>", fits + "=v"), " " + fits + "=\"v\"");
+  std::string too_far(32766, 'k');
+  convert.state.KeyName = "Before";
+  try {
+    convert("<Project>", too_far + "=v");
+    ADD_FAILURE() << "no overflow";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.number(), kOverflow);
+  }
+  EXPECT_EQ(convert.state.KeyName, "Before");
+  // without "=" the line is text, whatever its length
+  EXPECT_EQ(convert("<Project>", too_far + too_far).size(), 2 * too_far.size());
+  // the rule holds inside an SQL block too
+  convert.state.KeyName = "TblSQL";
+  EXPECT_THROW(convert("<Table>", too_far + "=v"), Error);
+}
+
+TEST(TrimBlanks, RemovesBlanksButNotTabs) {
+  EXPECT_EQ(detail::TrimBlanks("  a b  "), "a b");
+  EXPECT_EQ(detail::TrimBlanks("\ta\t"), "\ta\t");
+  EXPECT_EQ(detail::TrimBlanks("   "), "");
+  EXPECT_EQ(detail::TrimBlanks(""), "");
+}
+
+}  // namespace
+}  // namespace kefconvert
