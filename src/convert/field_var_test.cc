@@ -30,15 +30,19 @@ TEST(MakeFldVar, BlanksInThePrefixBecomeUnderscores) {
 
 TEST(MakeFldVar, BytesAboveAsciiAreSpeltInTheCodePage) {
   // "Größe" in Windows-1252
-  EXPECT_EQ(FldVar("Gr\xF6\xDF" "e"), "x_GrF6DFe");
-  EXPECT_EQ(FldVar("\x80"), "x_20AC");                   // the euro sign
-  EXPECT_EQ(FldVar("\x8C" "uvre"), "x_152uvre");          // Œ
+  EXPECT_EQ(FldVar("Gr\xF6\xDF"
+                   "e"),
+            "x_GrF6DFe");
+  EXPECT_EQ(FldVar("\x80"), "x_20AC");  // the euro sign
+  EXPECT_EQ(FldVar("\x8C"
+                   "uvre"),
+            "x_152uvre");                                     // Œ
   EXPECT_EQ(FldVar("\x81\x8D\x8F\x90\x9D"), "x_818D8F909D");  // undefined in 1252
   EXPECT_EQ(FldVar("\xFF"), "x_FF");
-  EXPECT_EQ(FldVar("\xC0", 1251), "x_410");               // Cyrillic А
-  EXPECT_EQ(FldVar("\xC0", 1253), "x_390");               // Greek ΐ
-  EXPECT_EQ(FldVar("\xA1", 874), "x_E01");                // Thai ก
-  EXPECT_EQ(FldVar("\xA5", 1250), "x_104");               // Ą
+  EXPECT_EQ(FldVar("\xC0", 1251), "x_410");  // Cyrillic А
+  EXPECT_EQ(FldVar("\xC0", 1253), "x_390");  // Greek ΐ
+  EXPECT_EQ(FldVar("\xA1", 874), "x_E01");   // Thai ก
+  EXPECT_EQ(FldVar("\xA5", 1250), "x_104");  // Ą
 }
 
 TEST(MakeFldVar, NamesOf32767CharactersOverflow) {

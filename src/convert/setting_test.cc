@@ -84,11 +84,20 @@ TEST(ConvertSetting, DateFormatsMapToTheirNumbers) {
 
 TEST(ConvertSetting, DroppedKeysGiveNothingAndKeepKeyName) {
   const std::pair<std::string_view, std::string_view> dropped[] = {
-      {"<Project>", "ProjLang"},  {"<Project>", "DBCnt"},       {"<Project>", "P_DosFormat"},
-      {"<Project>", "P_CGIPath"}, {"<Database>", "UseServerMapPath"},
-      {"<Database>", "ADOVer"},   {"<Database>", "OLEDBVer"},   {"<Database>", "TblCnt"},
-      {"<Database>", "Schema"},   {"<Table>", "Updatable"},     {"<Table>", "FieldCnt"},
-      {"<Table>", "SQL"},         {"<Table>", "Error"},         {"<Table>", "Where"},
+      {"<Project>", "ProjLang"},
+      {"<Project>", "DBCnt"},
+      {"<Project>", "P_DosFormat"},
+      {"<Project>", "P_CGIPath"},
+      {"<Database>", "UseServerMapPath"},
+      {"<Database>", "ADOVer"},
+      {"<Database>", "OLEDBVer"},
+      {"<Database>", "TblCnt"},
+      {"<Database>", "Schema"},
+      {"<Table>", "Updatable"},
+      {"<Table>", "FieldCnt"},
+      {"<Table>", "SQL"},
+      {"<Table>", "Error"},
+      {"<Table>", "Where"},
   };
   for (auto [section, key] : dropped) {
     Lines convert;
@@ -125,12 +134,20 @@ TEST(ConvertSetting, DatabaseKeysAndFileNameFromPath) {
 TEST(ConvertSetting, TableKeysTakeTheTablePrefix) {
   Lines convert;
   const std::pair<std::string_view, std::string_view> renamed[] = {
-      {"Seq", "TblSeq"},   {"Type", "TblType"},     {"Key", "TblKey"},
-      {"Gen", "TblGen"},   {"View", "TblView"},     {"Edit", "TblEdit"},
-      {"Add", "TblAdd"},   {"Delete", "TblDelete"}, {"Caption", "TblCaption"},
-      {"SearchType", "TblSrchType"}, {"DefaultTable", "TblDefault"},
+      {"Seq", "TblSeq"},
+      {"Type", "TblType"},
+      {"Key", "TblKey"},
+      {"Gen", "TblGen"},
+      {"View", "TblView"},
+      {"Edit", "TblEdit"},
+      {"Add", "TblAdd"},
+      {"Delete", "TblDelete"},
+      {"Caption", "TblCaption"},
+      {"SearchType", "TblSrchType"},
+      {"DefaultTable", "TblDefault"},
       // keys of the field map are not recognised here
-      {"Size", "Size"},    {"TblError", "TblError"},
+      {"Size", "Size"},
+      {"TblError", "TblError"},
   };
   for (auto [key, new_key] : renamed) {
     EXPECT_EQ(convert("<Table>", std::string(key) + "=v"), " " + std::string(new_key) + "=\"v\"");
@@ -140,29 +157,62 @@ TEST(ConvertSetting, TableKeysTakeTheTablePrefix) {
 TEST(ConvertSetting, FieldKeysTakeTheFieldPrefix) {
   Lines convert;
   const std::pair<std::string_view, std::string_view> renamed[] = {
-      {"Seq", "FldSeq"}, {"Support", "FldSupport"}, {"Size", "FldSize"},
-      {"UniqueIdx", "FldUniqueIdx"}, {"ZeroLen", "FldZeroLen"}, {"Req", "FldReq"},
-      {"Attribute", "FldAttribute"}, {"Required", "FldRequired"},
-      {"PopCalendar", "FldPopCalendar"}, {"Generate", "FldGenerate"}, {"List", "FldList"},
-      {"View", "FldView"}, {"Edit", "FldEdit"}, {"Add", "FldAdd"}, {"Search", "FldSearch"},
-      {"SearchOpr", "FldSrchOpr"}, {"Caption", "FldCaption"}, {"ViewTag", "FldViewTag"},
-      {"HtmlTag", "FldHtmlTag"}, {"TagSize", "FldTagSize"},
-      {"TagMaxLength", "FldTagMaxLength"}, {"TagSelectType", "FldSelectType"},
-      {"TagLnkDistinct", "FldTagLnkDistinct"}, {"TagCols", "FldTagCols"},
-      {"TagRows", "FldTagRows"}, {"TagImgWidth", "FldTagImgWidth"},
-      {"TagImgHeight", "FldTagImgHeight"}, {"TagAPrefix", "FldTagAPrefix"},
-      {"TagBold", "FldBold"}, {"TagItalic", "FldItalic"}, {"TagFmtType", "FldFmtType"},
-      {"TagDtFormat", "FldDtFormat"}, {"TagNumDigits", "FldNumDigits"},
-      {"TagIncLeadDigit", "FldIncLeadDigit"}, {"TagUseParen", "FldUseParen"},
-      {"TagGpDigits", "FldGpDigits"}, {"Min", "FldMin"}, {"Max", "FldMax"},
-      {"ErrMsg", "FldErrMsg"}, {"Validate", "FldValidate"}, {"Default", "FldDefault"},
-      {"Order", "FldOrder"}, {"TagValues", "FldTagValues"}, {"TagLnkTbl", "FldTagLnkTbl"},
-      {"TagLnkFld", "FldTagLnkFld"}, {"TagLnkDisplay", "FldTagLnkDisplay"},
-      {"TagLnkDisp2", "FldTagLnkDisp2"}, {"TagLnkOrderBy", "FldTagLnkOrderBy"},
-      {"TagLnkOrderType", "FldTagLnkOrderType"}, {"TagAType", "FldTagAType"},
-      {"TagATarget", "FldTagATarget"}, {"TagASuffix", "FldTagASuffix"},
+      {"Seq", "FldSeq"},
+      {"Support", "FldSupport"},
+      {"Size", "FldSize"},
+      {"UniqueIdx", "FldUniqueIdx"},
+      {"ZeroLen", "FldZeroLen"},
+      {"Req", "FldReq"},
+      {"Attribute", "FldAttribute"},
+      {"Required", "FldRequired"},
+      {"PopCalendar", "FldPopCalendar"},
+      {"Generate", "FldGenerate"},
+      {"List", "FldList"},
+      {"View", "FldView"},
+      {"Edit", "FldEdit"},
+      {"Add", "FldAdd"},
+      {"Search", "FldSearch"},
+      {"SearchOpr", "FldSrchOpr"},
+      {"Caption", "FldCaption"},
+      {"ViewTag", "FldViewTag"},
+      {"HtmlTag", "FldHtmlTag"},
+      {"TagSize", "FldTagSize"},
+      {"TagMaxLength", "FldTagMaxLength"},
+      {"TagSelectType", "FldSelectType"},
+      {"TagLnkDistinct", "FldTagLnkDistinct"},
+      {"TagCols", "FldTagCols"},
+      {"TagRows", "FldTagRows"},
+      {"TagImgWidth", "FldTagImgWidth"},
+      {"TagImgHeight", "FldTagImgHeight"},
+      {"TagAPrefix", "FldTagAPrefix"},
+      {"TagBold", "FldBold"},
+      {"TagItalic", "FldItalic"},
+      {"TagFmtType", "FldFmtType"},
+      {"TagDtFormat", "FldDtFormat"},
+      {"TagNumDigits", "FldNumDigits"},
+      {"TagIncLeadDigit", "FldIncLeadDigit"},
+      {"TagUseParen", "FldUseParen"},
+      {"TagGpDigits", "FldGpDigits"},
+      {"Min", "FldMin"},
+      {"Max", "FldMax"},
+      {"ErrMsg", "FldErrMsg"},
+      {"Validate", "FldValidate"},
+      {"Default", "FldDefault"},
+      {"Order", "FldOrder"},
+      {"TagValues", "FldTagValues"},
+      {"TagLnkTbl", "FldTagLnkTbl"},
+      {"TagLnkFld", "FldTagLnkFld"},
+      {"TagLnkDisplay", "FldTagLnkDisplay"},
+      {"TagLnkDisp2", "FldTagLnkDisp2"},
+      {"TagLnkOrderBy", "FldTagLnkOrderBy"},
+      {"TagLnkOrderType", "FldTagLnkOrderType"},
+      {"TagAType", "FldTagAType"},
+      {"TagATarget", "FldTagATarget"},
+      {"TagASuffix", "FldTagASuffix"},
       // keys of the table map are not recognised here, and nothing is dropped
-      {"Key", "Key"}, {"Error", "Error"}, {"SQL", "SQL"},
+      {"Key", "Key"},
+      {"Error", "Error"},
+      {"SQL", "SQL"},
   };
   for (auto [key, new_key] : renamed) {
     EXPECT_EQ(convert("<Field>", std::string(key) + "=v"), " " + std::string(new_key) + "=\"v\"");
@@ -314,8 +364,7 @@ TEST(ConvertSetting, BadTypeCodeFailsBeforeAnythingChanges) {
 
 TEST(ConvertSetting, FieldNameAddsItsVariableOnANewLine) {
   Lines convert;
-  EXPECT_EQ(convert("<Field>", "Name=Order ID"),
-            " FldName=\"Order ID\"\r\n FldVar=\"x_Order_ID\"");
+  EXPECT_EQ(convert("<Field>", "Name=Order ID"), " FldName=\"Order ID\"\r\n FldVar=\"x_Order_ID\"");
   EXPECT_EQ(convert.state.KeyName, "FldName");
   EXPECT_EQ(convert("<Field>", "Name=A&B"), " FldName=\"A&amp;B\"\r\n FldVar=\"x_A26amp3BB\"");
   // in any section, for a key already spelt "FldName"

@@ -17,18 +17,18 @@ struct Expected {
 
 // Every code that a derivation names, and numbers that none names.
 constexpr Expected kCodes[] = {
-    {"2", 1, 2, false, ""},      {"3", 1, 3, false, ""},      {"4", 1, 4, false, ""},
-    {"5", 1, 5, false, ""},      {"6", 1, 0, false, ""},      {"7", 2, 0, false, "'"},
-    {"8", 6, 0, false, "'"},     {"11", 4, 0, false, ""},     {"12", 6, 6, false, ""},
-    {"14", 6, 0, false, ""},     {"16", 1, 1, false, ""},     {"17", 6, 1, false, ""},
-    {"18", 6, 2, false, ""},     {"19", 6, 3, false, ""},     {"20", 1, 8, false, ""},
-    {"21", 6, 8, false, ""},     {"72", 5, 0, false, "'"},    {"129", 3, 0, true, "'"},
-    {"130", 3, 0, true, "'"},    {"131", 1, 0, false, ""},    {"133", 2, 10, false, "'"},
-    {"134", 2, 11, false, "'"},  {"135", 2, 7, false, "'"},   {"139", 6, 0, false, ""},
-    {"200", 3, 253, true, "'"},  {"201", 3, 253, true, "'"},  {"202", 3, 0, true, "'"},
-    {"203", 3, 0, true, "'"},    {"205", 6, 0, false, "'"},   {"999", 6, 0, false, ""},
-    {"0", 6, 0, false, ""},      {"1", 6, 0, false, ""},      {"-3", 6, 0, false, ""},
-    {"128", 6, 0, false, ""},    {"204", 6, 0, false, ""},
+    {"2", 1, 2, false, ""},     {"3", 1, 3, false, ""},     {"4", 1, 4, false, ""},
+    {"5", 1, 5, false, ""},     {"6", 1, 0, false, ""},     {"7", 2, 0, false, "'"},
+    {"8", 6, 0, false, "'"},    {"11", 4, 0, false, ""},    {"12", 6, 6, false, ""},
+    {"14", 6, 0, false, ""},    {"16", 1, 1, false, ""},    {"17", 6, 1, false, ""},
+    {"18", 6, 2, false, ""},    {"19", 6, 3, false, ""},    {"20", 1, 8, false, ""},
+    {"21", 6, 8, false, ""},    {"72", 5, 0, false, "'"},   {"129", 3, 0, true, "'"},
+    {"130", 3, 0, true, "'"},   {"131", 1, 0, false, ""},   {"133", 2, 10, false, "'"},
+    {"134", 2, 11, false, "'"}, {"135", 2, 7, false, "'"},  {"139", 6, 0, false, ""},
+    {"200", 3, 253, true, "'"}, {"201", 3, 253, true, "'"}, {"202", 3, 0, true, "'"},
+    {"203", 3, 0, true, "'"},   {"205", 6, 0, false, "'"},  {"999", 6, 0, false, ""},
+    {"0", 6, 0, false, ""},     {"1", 6, 0, false, ""},     {"-3", 6, 0, false, ""},
+    {"128", 6, 0, false, ""},   {"204", 6, 0, false, ""},
 };
 
 TEST(TypeCodes, EveryCodeGivesItsFourFacts) {
@@ -58,8 +58,8 @@ TEST(TypeCodes, CodesCompareAsNumbers) {
 
 TEST(TypeCodes, TextThatIsNoNumberIsATypeMismatch) {
   Convert converter;
-  for (std::string_view bad : {"", "abc", "3a", "0x10", "\t3", "1 000", "1_000", "inf", "nan",
-                               "+", "-", ".", "e5", "3e", "3e+", "--3", "3.0.0", "&amp;"}) {
+  for (std::string_view bad : {"", "abc", "3a", "0x10", "\t3", "1 000", "1_000", "inf", "nan", "+",
+                               "-", ".", "e5", "3e", "3e+", "--3", "3.0.0", "&amp;"}) {
     EXPECT_FALSE(detail::ParseTypeCode(bad)) << bad;
     try {
       ConvertTesting::GetMySQLType(converter, bad);
