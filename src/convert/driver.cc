@@ -11,11 +11,11 @@
 #include <limits>
 #include <vector>
 
+#include "convert/code_page.h"
 #include "convert/defaults.h"
 #include "convert/file_layer.h"
 #include "convert/line_reader.h"
 #include "convert/setting.h"
-#include "convert/code_page.h"
 #include "kefconvert/kefconvert.h"
 
 namespace kefconvert {
@@ -81,7 +81,7 @@ class ProjectConversion {
       : converter_(converter), lines_(lines) {
     // the new text is a little larger than the old; realloc takes care of the rest
     if (size_hint < std::numeric_limits<std::size_t>::max() / 4) {
-      out_.Reserve(static_cast<std::size_t>(size_hint + size_hint / 2) + 4096);
+      OutputText.Reserve(static_cast<std::size_t>(size_hint + size_hint / 2) + 4096);
     }
   }
   ProjectConversion(const ProjectConversion&) = delete;
@@ -106,8 +106,10 @@ class ProjectConversion {
   Convert& converter_;
   detail::LineReader& lines_;
   detail::CrossLineState state_;
-  detail::TextBuffer out_;            // the new text; the open element is at its end
-  detail::TextBuffer AttributeText;   // what the translation gave for the current line
+  // the new text; the element being assembled (ProjectElement, DatabaseElement,
+  // TableElement or FieldElement) is its tail
+  detail::TextBuffer OutputText;
+  detail::TextBuffer AttributeText;  // what the translation gave for the current line
   Section CurrentSection = Section::kProject;
   std::int16_t TableCount = 0;
   std::int16_t FieldCount = 0;
@@ -119,14 +121,14 @@ class ProjectConversion {
 };
 
 bool ProjectConversion::Run() {
-  std::string_view line;
-  if (!lines_.ReadLine(line)) throw Error(kInputPastEndOfFile);
-  if (TrimBlanks(line) != detail::kProjectMarker) return false;
-  out_.Append("<Project ");
-  while (lines_.ReadLine(line)) {
-    if (line.empty()) continue;
+  std::string_view CurrentLine;
+  if (!lines_.ReadLine(CurrentLine)) throw Error(kInputPastEndOfFile);
+  if (TrimBlanks(CurrentLine) != detail::kProjectMarker) return false;
+  OutputText.Append("<Project ");
+  while (lines_.ReadLine(CurrentLine)) {
+    if (CurrentLine.empty()) continue;
     try {
-      HandleLine(line);
+      HandleLine(CurrentLine);
     } catch (const Error& error) {
       if (error.line() != 0) throw;
       throw Error(error.number(), lines_.line_number());
@@ -160,7 +162,7 @@ void ProjectConversion::HandleMarker(Section marker) {
       database_seen_ = true;
       TableCount = 0;
       CompleteElement();
-      out_.Append("<Database ");
+      OutputText.Append("<Database ");
       break;
     case Section::kTable:
       if (!database_seen_) throw Error(kInvalidFileFormat);
@@ -169,9 +171,9 @@ void ProjectConversion::HandleMarker(Section marker) {
       FieldCount = 0;
       CompleteElement();
       // the previous table's fields are all written: close it
-      if (table_written_) out_.Append("</Table>\r\n");
+      if (table_written_) OutputText.Append("</Table>\r\n");
       table_written_ = true;
-      out_.Append("<Table ");
+      OutputText.Append("<Table ");
       break;
     case Section::kField:
       if (CurrentSection != Section::kTable && CurrentSection != Section::kField) {
@@ -180,7 +182,7 @@ void ProjectConversion::HandleMarker(Section marker) {
       if (FieldCount == std::numeric_limits<std::int16_t>::max()) throw Error(kOverflow);
       ++FieldCount;
       CompleteElement();
-      out_.Append("<Field ");
+      OutputText.Append("<Field ");
       break;
   }
   CurrentSection = marker;
@@ -190,19 +192,18 @@ void ProjectConversion::HandleSetting(std::string_view text) {
   SettingKind kind =
       converter_.ConvertSetting(MarkerOf(CurrentSection), text, state_, AttributeText);
   switch (kind) {
-    case SettingKind::kNothing:
-      return;
+    case SettingKind::kNothing: return;
     case SettingKind::kSqlPiece:
       // the open table's text ends with the closing quote of its SQL attribute
-      out_.PopBack();
-      out_.Append(' ');
-      out_.Append(AttributeText.view());
-      out_.Append('"');
+      OutputText.PopBack();
+      OutputText.Append(' ');
+      OutputText.Append(AttributeText.view());
+      OutputText.Append('"');
       return;
     case SettingKind::kText:
     case SettingKind::kAttribute: {
-      std::size_t at = out_.size();
-      out_.Append(AttributeText.view());
+      std::size_t at = OutputText.size();
+      OutputText.Append(AttributeText.view());
       if (CurrentSection == Section::kDatabase) NoteDatabaseAttribute(at);
       return;
     }
@@ -224,11 +225,11 @@ void ProjectConversion::NoteDatabaseAttribute(std::size_t at) {
 void ProjectConversion::FillDatabaseNames() {
   std::string_view name = state_.DBNameFromPath;
   if (name.empty() || empty_database_names_.empty()) return;
-  std::size_t old_size = out_.size();
-  out_.Resize(old_size + empty_database_names_.size() * name.size());
-  char* text = out_.data();
+  std::size_t old_size = OutputText.size();
+  OutputText.Resize(old_size + empty_database_names_.size() * name.size());
+  char* text = OutputText.data();
   std::size_t source_end = old_size;
-  std::size_t target_end = out_.size();
+  std::size_t target_end = OutputText.size();
   for (std::size_t i = empty_database_names_.size(); i-- > 0;) {
     std::size_t at = empty_database_names_[i];
     std::size_t tail = source_end - at;
@@ -249,22 +250,22 @@ detail::FieldTypeValues ProjectConversion::FieldTypes() const {
 void ProjectConversion::CompleteElement() {
   switch (CurrentSection) {
     case Section::kProject:
-      placeholder_ = AppendDefaults(out_, detail::kProjectDefaults);
-      out_.Append(">\r\n");
+      placeholder_ = AppendDefaults(OutputText, detail::kProjectDefaults);
+      OutputText.Append(">\r\n");
       break;
     case Section::kDatabase:
-      AppendDefaults(out_, detail::kDatabaseDefaults);
-      out_.Append(">\r\n");
+      AppendDefaults(OutputText, detail::kDatabaseDefaults);
+      OutputText.Append(">\r\n");
       empty_database_names_.clear();
       break;
     case Section::kTable:
-      AppendDefaults(out_, detail::kTableDefaults);
-      out_.Append(">\r\n");
+      AppendDefaults(OutputText, detail::kTableDefaults);
+      OutputText.Append(">\r\n");
       break;
     case Section::kField: {
       detail::FieldTypeValues types = FieldTypes();
-      AppendDefaults(out_, detail::kFieldDefaults, &types);
-      out_.Append("/>\r\n");
+      AppendDefaults(OutputText, detail::kFieldDefaults, &types);
+      OutputText.Append("/>\r\n");
       break;
     }
   }
@@ -275,25 +276,23 @@ void ProjectConversion::Finish() {
     case Section::kProject:
       // a project without a database has nowhere to put its tables
       throw Error(kInvalidFileFormat, lines_.line_number());
-    case Section::kDatabase:
-      CompleteElement();
-      break;
+    case Section::kDatabase: CompleteElement(); break;
     case Section::kTable:
       // the last table without fields gets the closing defaults
-      AppendDefaults(out_, detail::kLastTableDefaults);
-      out_.Append(">\r\n</Table>\r\n");
+      AppendDefaults(OutputText, detail::kLastTableDefaults);
+      OutputText.Append(">\r\n</Table>\r\n");
       break;
     case Section::kField:
       CompleteElement();
-      out_.Append("</Table>\r\n");
+      OutputText.Append("</Table>\r\n");
       break;
   }
-  out_.Append("</Database>\r\n</Project>");
+  OutputText.Append("</Database>\r\n</Project>");
   login_type_ = " SecLoginIDFldDataType=\"" + state_.LoginFldTypeGroup + "\"";
 }
 
 std::array<std::string_view, 3> ProjectConversion::Pieces() const {
-  std::string_view text = out_.view();
+  std::string_view text = OutputText.view();
   std::size_t after = placeholder_ + detail::kLoginTypePlaceholder.size();
   return {text.substr(0, placeholder_), login_type_, text.substr(after)};
 }
