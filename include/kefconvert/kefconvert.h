@@ -28,17 +28,17 @@ inline constexpr std::string_view kVersion = "1.0.0";
 /// Error numbers. They are those of the automation runtime, so that the COM component
 /// can hand them to its hosts unchanged (HRESULT 0x800A0000 + number).
 enum ErrorNumber : int {
-  kInvalidArgument = 5,      ///< "Invalid procedure call or argument"
-  kOverflow = 6,             ///< "Overflow"
-  kTypeMismatch = 13,        ///< "Type mismatch"
-  kFileNotFound = 53,        ///< "File not found"
-  kDeviceIOError = 57,       ///< "Device I/O error"
-  kDiskFull = 61,            ///< "Disk full"
-  kInputPastEndOfFile = 62,  ///< "Input past end of file"
-  kPermissionDenied = 70,    ///< "Permission denied"
-  kPathFileAccessError = 75, ///< "Path/File access error"
-  kPathNotFound = 76,        ///< "Path not found"
-  kInvalidFileFormat = 321,  ///< "Invalid file format"
+  kInvalidArgument = 5,       ///< "Invalid procedure call or argument"
+  kOverflow = 6,              ///< "Overflow"
+  kTypeMismatch = 13,         ///< "Type mismatch"
+  kFileNotFound = 53,         ///< "File not found"
+  kDeviceIOError = 57,        ///< "Device I/O error"
+  kDiskFull = 61,             ///< "Disk full"
+  kInputPastEndOfFile = 62,   ///< "Input past end of file"
+  kPermissionDenied = 70,     ///< "Permission denied"
+  kPathFileAccessError = 75,  ///< "Path/File access error"
+  kPathNotFound = 76,         ///< "Path not found"
+  kInvalidFileFormat = 321,   ///< "Invalid file format"
 };
 
 /// The fixed description of an error number ("Type mismatch" for 13); an empty view
@@ -108,8 +108,7 @@ class Convert {
   detail::SettingKind ConvertSetting(std::string_view Section, std::string_view LineText,
                                      detail::CrossLineState& state,
                                      detail::TextBuffer& AttributeText);
-  void MakeFldVar(std::string_view name, std::string_view prefix,
-                  detail::TextBuffer& out) const;
+  void MakeFldVar(std::string_view name, std::string_view prefix, detail::TextBuffer& out) const;
   std::int16_t GetTypeGroup(std::string_view code) const;
   std::int16_t GetMySQLType(std::string_view code) const;
   bool IsTextType(std::string_view code) const;

@@ -20,8 +20,7 @@ constexpr int kSomeNotProjectFiles = 1;
 constexpr int kSomeFailed = 2;
 constexpr int kUsageError = 64;
 
-constexpr std::string_view kUsage =
-    "usage: kefconvert [--codepage N] FILE...\n";
+constexpr std::string_view kUsage = "usage: kefconvert [--codepage N] FILE...\n";
 
 constexpr std::string_view kHelp =
     "Converts project files of the old line layout (\"key=value\" settings under <Project>,\n"

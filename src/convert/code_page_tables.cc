@@ -5,6 +5,8 @@
 
 namespace kefconvert::detail {
 namespace {
+
+// clang-format off
 constexpr UpperHalf kCp874 = {{
     0x20AC, 0x0081, 0x0082, 0x0083, 0x0084, 0x2026, 0x0086, 0x0087,  // 80
     0x0088, 0x0089, 0x008A, 0x008B, 0x008C, 0x008D, 0x008E, 0x008F,  // 88
@@ -195,32 +197,23 @@ constexpr UpperHalf kCp1258 = {{
     0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x01B0, 0x20AB, 0x00FF,  // F8
 }};
 
+// clang-format on
+
 }  // namespace
 
 const UpperHalf* FindCodePage(int number) {
   switch (number) {
-    case 874:
-      return &kCp874;
-    case 1250:
-      return &kCp1250;
-    case 1251:
-      return &kCp1251;
-    case 1252:
-      return &kCp1252;
-    case 1253:
-      return &kCp1253;
-    case 1254:
-      return &kCp1254;
-    case 1255:
-      return &kCp1255;
-    case 1256:
-      return &kCp1256;
-    case 1257:
-      return &kCp1257;
-    case 1258:
-      return &kCp1258;
-    default:
-      return nullptr;
+    case 874: return &kCp874;
+    case 1250: return &kCp1250;
+    case 1251: return &kCp1251;
+    case 1252: return &kCp1252;
+    case 1253: return &kCp1253;
+    case 1254: return &kCp1254;
+    case 1255: return &kCp1255;
+    case 1256: return &kCp1256;
+    case 1257: return &kCp1257;
+    case 1258: return &kCp1258;
+    default: return nullptr;
   }
 }
 

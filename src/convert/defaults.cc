@@ -8,18 +8,10 @@ namespace {
 using enum DefaultSource;
 
 constexpr DefaultAttribute kProject[] = {
-    {"Cache", "False"},
-    {"", "", kPlaceholder},
-    {"UsePHPSuperglobals", "False"},
-    {"XMLEncoding", ""},
-    {"RecPerRow", "0"},
-    {"TopPageLink", "False"},
-    {"LinkOnLeft", "False"},
-    {"PagerStyle", "2"},
-    {"MultiDelete", "False"},
-    {"BodyStyle", ""},
-    {"OtherGen", "True"},
-    {"PromptOnOverwrite", "True"},
+    {"Cache", "False"},         {"", "", kPlaceholder}, {"UsePHPSuperglobals", "False"},
+    {"XMLEncoding", ""},        {"RecPerRow", "0"},     {"TopPageLink", "False"},
+    {"LinkOnLeft", "False"},    {"PagerStyle", "2"},    {"MultiDelete", "False"},
+    {"BodyStyle", ""},          {"OtherGen", "True"},   {"PromptOnOverwrite", "True"},
     {"OtherOverwrite", "True"},
 };
 
@@ -35,16 +27,9 @@ constexpr DefaultAttribute kDatabase[] = {
 };
 
 constexpr DefaultAttribute kTable[] = {
-    {"TblList", "True"},
-    {"TblCopy", "True"},
-    {"TblFilter", ""},
-    {"TblUserIDFld", ""},
-    {"TblSecurity", ""},
-    {"TblMasterTbl", ""},
-    {"TblMasterFld", ""},
-    {"TblDetailFld", ""},
-    {"TblBlob", "False"},
-    {"TblOverwrite", "True"},
+    {"TblList", "True"},  {"TblCopy", "True"},      {"TblFilter", ""},    {"TblUserIDFld", ""},
+    {"TblSecurity", ""},  {"TblMasterTbl", ""},     {"TblMasterFld", ""}, {"TblDetailFld", ""},
+    {"TblBlob", "False"}, {"TblOverwrite", "True"},
 };
 
 constexpr DefaultAttribute kLastTable[] = {

@@ -14,9 +14,9 @@ namespace kefconvert::detail {
 
 /// Where a default attribute's value comes from.
 enum class DefaultSource {
-  kFixed,                  // the value given in the row
-  kPlaceholder,            // not an attribute: the place of the login field's type group
-  kCurMySQLDataType,       // the field type state, written unescaped
+  kFixed,             // the value given in the row
+  kPlaceholder,       // not an attribute: the place of the login field's type group
+  kCurMySQLDataType,  // the field type state, written unescaped
   kCurBasicSearch,
   kCurQuoteS,
   kCurQuoteE,

@@ -10,8 +10,8 @@ namespace kefconvert {
 namespace {
 
 bool KeepsItsPlace(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '_' || c == ' ';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == ' ';
 }
 
 void AppendHex(detail::TextBuffer& out, std::uint32_t code) {

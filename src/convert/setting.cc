@@ -115,12 +115,10 @@ SettingKind Convert::ConvertSetting(std::string_view Section, std::string_view L
   AttributeText.Append("=\"");
   std::size_t value_start = AttributeText.size();
   detail::AppendEscaped(AttributeText, raw_value);
-  std::string_view value(AttributeText.data() + value_start,
-                         AttributeText.size() - value_start);
+  std::string_view value(AttributeText.data() + value_start, AttributeText.size() - value_start);
 
   switch (effect) {
-    case KeyEffect::kNone:
-      break;
+    case KeyEffect::kNone: break;
     case KeyEffect::kVersion:
       AttributeText.Truncate(value_start);
       AttributeText.Append("2.0.0.0");
@@ -133,18 +131,12 @@ SettingKind Convert::ConvertSetting(std::string_view Section, std::string_view L
       }
       break;
     }
-    case KeyEffect::kCaptureSecLoginID:
-      state.SecLoginIDFldName.assign(value);
-      break;
-    case KeyEffect::kCaptureSecTbl:
-      state.SecTblName.assign(value);
-      break;
+    case KeyEffect::kCaptureSecLoginID: state.SecLoginIDFldName.assign(value); break;
+    case KeyEffect::kCaptureSecTbl: state.SecTblName.assign(value); break;
     case KeyEffect::kCaptureDBFileName:
       state.DBNameFromPath.assign(detail::FileNameOf(value));
       break;
-    case KeyEffect::kMatchSecTbl:
-      state.InSecTbl = value == state.SecTblName;
-      break;
+    case KeyEffect::kMatchSecTbl: state.InSecTbl = value == state.SecTblName; break;
     case KeyEffect::kMatchLoginFld:
       state.InLoginFld = value == state.SecLoginIDFldName && state.InSecTbl;
       break;

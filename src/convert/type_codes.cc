@@ -12,6 +12,7 @@ namespace {
 
 // One row per code that any of the derivations names; the last row answers for every
 // other number.
+// clang-format off
 constexpr TypeCodeFacts kTypeCodes[] = {
     // code  group  MySQL  text   quote
     {2, 1, 2, false, ""},        // adSmallInt
@@ -45,6 +46,7 @@ constexpr TypeCodeFacts kTypeCodes[] = {
     {205, 6, 0, false, "'"},     // adLongVarBinary
     {-1, 6, 0, false, ""},       // any other number
 };
+// clang-format on
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 

@@ -1,15 +1,16 @@
 #include "support/temp_dir.h"
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
-#include <stdlib.h>
-
 namespace kefconvert::testing {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kefconvert-test-XXXXXX").string();
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "kefconvert-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }

@@ -4,8 +4,8 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <vector>
 
@@ -163,7 +163,6 @@ class PosixFileSystem final : public FileSystem {
     if (S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0) throw Error(OpenErrorNumber(errno, path));
     return std::unique_ptr<OutputFile>(new PosixOutputFile(guard.Release(), path));
   }
-
 };
 
 }  // namespace
