@@ -1,0 +1,59 @@
+# Installation: the kefconvert tool, the static library with its one public header, a
+# CMake package (find_package(kefconvert CONFIG) gives kefconvert::kefconvert), a
+# pkg-config file and the kefconvert(1) manual page.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+# The version lives in two places, the project() call and kVersion in the public header
+# (which the tool prints); a release that bumps one and forgets the other stops here.
+file(STRINGS "${PROJECT_SOURCE_DIR}/include/kefconvert/kefconvert.h" kefconvert_version_line
+     REGEX "kVersion = \"[^\"]*\"")
+string(REGEX MATCH "\"([^\"]*)\"" _ "${kefconvert_version_line}")
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "kefconvert.h says kVersion = \"${CMAKE_MATCH_1}\" but the project "
+                      "version is ${PROJECT_VERSION}; make them agree")
+endif()
+
+# Consumers compile the public header themselves; it needs C++17 (the library is C++20).
+target_compile_features(kefconvert INTERFACE cxx_std_17)
+
+set(kefconvert_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/kefconvert)
+
+install(TARGETS kefconvert_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kefconvert EXPORT kefconvertTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES include/kefconvert/kefconvert.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kefconvert)
+install(EXPORT kefconvertTargets NAMESPACE kefconvert:: DESTINATION ${kefconvert_cmake_dir})
+
+configure_package_config_file(cmake/kefconvertConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/kefconvertConfig.cmake
+  INSTALL_DESTINATION ${kefconvert_cmake_dir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/kefconvertConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/kefconvertConfig.cmake
+              ${PROJECT_BINARY_DIR}/kefconvertConfigVersion.cmake
+        DESTINATION ${kefconvert_cmake_dir})
+
+# The pkg-config file is written when installing, so that it names the prefix actually
+# installed into (cmake --install --prefix DIR), not the one configured.
+foreach(kind LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${kind}}")
+    set(kefconvert_pc_${kind} "${CMAKE_INSTALL_${kind}}")
+  else()
+    set(kefconvert_pc_${kind} "\${prefix}/${CMAKE_INSTALL_${kind}}")
+  endif()
+endforeach()
+install(CODE "
+  set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
+  set(pc_libdir [[${kefconvert_pc_LIBDIR}]])
+  set(pc_includedir [[${kefconvert_pc_INCLUDEDIR}]])
+  set(PROJECT_VERSION ${PROJECT_VERSION})
+  configure_file([[${PROJECT_SOURCE_DIR}/cmake/kefconvert.pc.in]]
+                 [[${PROJECT_BINARY_DIR}/kefconvert.pc]] @ONLY)
+")
+install(FILES ${PROJECT_BINARY_DIR}/kefconvert.pc
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+install(FILES man/kefconvert.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
