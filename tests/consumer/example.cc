@@ -1,5 +1,6 @@
 #include <iostream>
-#include <kefconvert/kefconvert.h>
+
+#include "kefconvert/kefconvert.h"
 
 int main(int argc, char** argv) {
   kefconvert::Convert converter;  // may convert many files, one after another
