@@ -61,8 +61,8 @@ c++ -o "$work/pc_example" tests/consumer/example.cc $(pkg-config --cflags --libs
 convert_and_compare pkg-config "$work/pc_example"
 
 # The manual page renders without warnings.
-warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/kefconvert.1" 2>&1 >/dev/null)
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/kefconvert.1" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man page warnings: $warnings"
-MANWIDTH=80 man -l "$prefix/share/man/man1/kefconvert.1" | grep -q "EXIT STATUS" ||
+LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$prefix/share/man/man1/kefconvert.1" | grep -q "EXIT STATUS" ||
   fail "man page does not render"
 echo "install checks passed"
