@@ -1,6 +1,8 @@
 # Installation: the kefconvert tool, the static library with its one public header, a
 # CMake package (find_package(kefconvert CONFIG) gives kefconvert::kefconvert), a
-# pkg-config file and the kefconvert(1) manual page.
+# pkg-config file, the kefconvert(1) manual page, the README and the CHANGELOG.
+# Two components, so that packagers can split them: "runtime" (what a user of the tool
+# needs) and "development" (what a program built against the library needs).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -19,13 +21,17 @@ target_compile_features(kefconvert INTERFACE cxx_std_17)
 
 set(kefconvert_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/kefconvert)
 
-install(TARGETS kefconvert_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS kefconvert_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+install(FILES man/kefconvert.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+
 install(TARGETS kefconvert EXPORT kefconvertTargets
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES include/kefconvert/kefconvert.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kefconvert)
-install(EXPORT kefconvertTargets NAMESPACE kefconvert:: DESTINATION ${kefconvert_cmake_dir})
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kefconvert COMPONENT development)
+install(EXPORT kefconvertTargets NAMESPACE kefconvert:: DESTINATION ${kefconvert_cmake_dir}
+        COMPONENT development)
 
 configure_package_config_file(cmake/kefconvertConfig.cmake.in
   ${PROJECT_BINARY_DIR}/kefconvertConfig.cmake
@@ -34,7 +40,7 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/kefconvertConfigVersion.c
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/kefconvertConfig.cmake
               ${PROJECT_BINARY_DIR}/kefconvertConfigVersion.cmake
-        DESTINATION ${kefconvert_cmake_dir})
+        DESTINATION ${kefconvert_cmake_dir} COMPONENT development)
 
 # The pkg-config file is written when installing, so that it names the prefix actually
 # installed into (cmake --install --prefix DIR), not the one configured.
@@ -52,8 +58,6 @@ install(CODE "
   set(PROJECT_VERSION ${PROJECT_VERSION})
   configure_file([[${PROJECT_SOURCE_DIR}/cmake/kefconvert.pc.in]]
                  [[${PROJECT_BINARY_DIR}/kefconvert.pc]] @ONLY)
-")
+" COMPONENT development)
 install(FILES ${PROJECT_BINARY_DIR}/kefconvert.pc
-        DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-
-install(FILES man/kefconvert.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)

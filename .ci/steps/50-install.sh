@@ -13,7 +13,8 @@ cmake --install build --prefix "$prefix"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 libdir=$(dirname "$(find "$prefix" -name libkefconvert.a)")
-for file in bin/kefconvert include/kefconvert/kefconvert.h share/man/man1/kefconvert.1; do
+for file in bin/kefconvert include/kefconvert/kefconvert.h share/man/man1/kefconvert.1 \
+            share/doc/kefconvert/README.md share/doc/kefconvert/CHANGELOG.md; do
   [ -f "$prefix/$file" ] || fail "$file not installed"
 done
 for file in cmake/kefconvert/kefconvertConfig.cmake cmake/kefconvert/kefconvertConfigVersion.cmake \
@@ -59,6 +60,15 @@ pkg-config --exists --print-errors kefconvert
 # shellcheck disable=SC2046
 c++ -o "$work/pc_example" tests/consumer/example.cc $(pkg-config --cflags --libs kefconvert)
 convert_and_compare pkg-config "$work/pc_example"
+
+# Packagers: the runtime component alone has no library, and a staged install (DESTDIR)
+# names the final prefix, not the staging folder.
+cmake --install build --prefix "$work/runtime" --component runtime >/dev/null
+[ -x "$work/runtime/bin/kefconvert" ] || fail "runtime component lacks the tool"
+[ -z "$(find "$work/runtime" -name 'libkefconvert*')" ] || fail "runtime component has the library"
+DESTDIR=$work/stage cmake --install build --prefix /opt/kefconvert >/dev/null
+grep -qx 'prefix=/opt/kefconvert' "$(find "$work/stage" -name kefconvert.pc)" ||
+  fail "staged kefconvert.pc does not name /opt/kefconvert"
 
 # The manual page renders without warnings.
 warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/kefconvert.1" 2>&1 >/dev/null)
