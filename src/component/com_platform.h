@@ -1,0 +1,14 @@
+/* The one place that picks the COM and automation declarations: the system's headers on
+ * Windows, the Linux layer with the same binary conventions elsewhere. Everything in
+ * src/component includes this header and nothing platform-specific besides. */
+#ifndef KEFCONVERT_COMPONENT_COM_PLATFORM_H_
+#define KEFCONVERT_COMPONENT_COM_PLATFORM_H_
+
+#ifdef _WIN32
+#include <oleauto.h>
+#include <windows.h>
+#else
+#include "platform/linux_com/com_interfaces.h"
+#endif
+
+#endif /* KEFCONVERT_COMPONENT_COM_PLATFORM_H_ */

@@ -1,0 +1,67 @@
+#include "component/registration.h"
+
+#include <cstdio>
+
+#include "component/kefconvert_com.h"
+
+namespace kefconvert::component {
+namespace {
+
+// The automation marshaler, which serves every dual interface.
+constexpr char kAutomationProxyStub[] = "{00020424-0000-0000-C000-000000000046}";
+
+std::string ClassKey() { return "CLSID\\" + GuidText(CLSID_Convert); }
+std::string InterfaceKey() { return "Interface\\" + GuidText(IID__Convert); }
+std::string TypeLibraryVersionKey() { return TypeLibraryKey() + "\\" KEFCONVERT_TYPELIB_VERSION; }
+
+// The folder part of a path, for the type library's HELPDIR.
+std::string FolderOf(std::string_view path) {
+  std::size_t last = path.find_last_of("/\\");
+  return std::string(last == std::string_view::npos ? std::string_view() : path.substr(0, last));
+}
+
+}  // namespace
+
+std::string GuidText(const GUID& guid) {
+  char text[39];
+  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                guid.Data4[6], guid.Data4[7]);
+  return text;
+}
+
+std::string TypeLibraryKey() { return "TypeLib\\" + GuidText(LIBID_KEFConvert); }
+
+std::vector<RegistryValue> RegistrationValues(std::string_view module_path,
+                                              std::string_view typelib_platform) {
+  const std::string prog_id = KEFCONVERT_PROGID;
+  const std::string path(module_path);
+  const std::string type_library = GuidText(LIBID_KEFConvert);
+  const std::string version = KEFCONVERT_TYPELIB_VERSION;
+  return {
+      {prog_id, "", prog_id},
+      {prog_id + "\\CLSID", "", GuidText(CLSID_Convert)},
+      {ClassKey(), "", prog_id},
+      {ClassKey() + "\\InprocServer32", "", path},
+      {ClassKey() + "\\InprocServer32", "ThreadingModel", "Apartment"},
+      {ClassKey() + "\\ProgID", "", prog_id},
+      {ClassKey() + "\\TypeLib", "", type_library},
+      {ClassKey() + "\\Version", "", version},
+      {InterfaceKey(), "", "_Convert"},
+      {InterfaceKey() + "\\ProxyStubClsid", "", kAutomationProxyStub},
+      {InterfaceKey() + "\\ProxyStubClsid32", "", kAutomationProxyStub},
+      {InterfaceKey() + "\\TypeLib", "", type_library},
+      {InterfaceKey() + "\\TypeLib", "Version", version},
+      {TypeLibraryVersionKey(), "", "KEFConvert"},
+      {TypeLibraryVersionKey() + "\\0\\" + std::string(typelib_platform), "", path},
+      {TypeLibraryVersionKey() + "\\FLAGS", "", "0"},
+      {TypeLibraryVersionKey() + "\\HELPDIR", "", FolderOf(module_path)},
+  };
+}
+
+std::vector<std::string> RegistrationKeys() {
+  return {KEFCONVERT_PROGID, ClassKey(), InterfaceKey(), TypeLibraryVersionKey()};
+}
+
+}  // namespace kefconvert::component

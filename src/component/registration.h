@@ -1,0 +1,37 @@
+// What registering the component records, below HKEY_CLASSES_ROOT, the same on every
+// platform: the ProgID, the class with its in-process server and threading model, the
+// interface and the type library. Each platform writes the entries into its own registry.
+#ifndef KEFCONVERT_COMPONENT_REGISTRATION_H_
+#define KEFCONVERT_COMPONENT_REGISTRATION_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "component/com_platform.h"
+
+namespace kefconvert::component {
+
+struct RegistryValue {
+  std::string key;   ///< below HKEY_CLASSES_ROOT, parts separated by backslashes
+  std::string name;  ///< empty for the key's default value
+  std::string data;
+  bool operator==(const RegistryValue&) const = default;
+};
+
+/// "{4086AB62-87E5-49EB-AFDC-30E58A63B0CF}": upper-case hex digits in braces.
+std::string GuidText(const GUID& guid);
+
+/// The values registration writes for the library file `module_path`; `typelib_platform`
+/// names the type library's platform subkey ("win32" for a 32-bit Windows library).
+std::vector<RegistryValue> RegistrationValues(std::string_view module_path,
+                                              std::string_view typelib_platform);
+
+/// The keys unregistration removes, each with everything below it. The type library's
+/// key, one level above its version, goes too once no other version is left in it.
+std::vector<std::string> RegistrationKeys();
+std::string TypeLibraryKey();
+
+}  // namespace kefconvert::component
+
+#endif  // KEFCONVERT_COMPONENT_REGISTRATION_H_

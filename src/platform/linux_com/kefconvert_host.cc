@@ -1,0 +1,135 @@
+// kefconvert-host: a small host of the COM component on Linux, which does what a script
+// host does on Windows: it creates "KEFConvert.Convert" by ProgID through the registry
+// store and calls ConvertProject late-bound, by name. It also registers and unregisters an
+// in-process server library, as regsvr32 does.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "component/text.h"
+#include "platform/linux_com/activation.h"
+#include "platform/linux_com/registry_store.h"
+
+namespace {
+
+using kefconvert::component::BstrText;
+using kefconvert::component::OleString;
+using kefconvert::component::Utf16FromUtf8;
+using kefconvert::component::Utf8FromUtf16;
+
+constexpr char kProgId[] = "KEFConvert.Convert";
+
+enum ExitStatus {
+  kAllConverted = 0,
+  kNotAProjectFile = 1,
+  kConversionFailed = 2,
+  kNoComponent = 3,
+  kUsage = 64,
+};
+
+void PrintUsage(std::FILE* out) {
+  std::fputs(
+      "usage: kefconvert-host FILE...              convert each FILE with one KEFConvert.Convert\n"
+      "       kefconvert-host --register LIBRARY   record LIBRARY's classes in the registry store\n"
+      "       kefconvert-host --unregister LIBRARY remove them again\n"
+      "The registry store is $KEFCONVERT_REGISTRY, else $XDG_DATA_HOME/kefconvert/registry.reg,\n"
+      "else ~/.local/share/kefconvert/registry.reg.\n"
+      "Exit status: 0 all converted, 1 some file was not a project file, 2 some conversion or\n"
+      "registration failed, 3 the component could not be created, 64 wrong command line.\n",
+      out);
+}
+
+std::string Utf8(BSTR text) { return Utf8FromUtf16(BstrText(text)).value_or("?"); }
+
+// Calls ConvertProject on `converter` by name, as a script does.
+int ConvertOne(IDispatch* converter, DISPID method, const char* file) {
+  OleString path = Utf16FromUtf8(file);
+  VARIANT argument;
+  VariantInit(&argument);
+  V_VT(&argument) = VT_BSTR;
+  V_BSTR(&argument) = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
+  DISPPARAMS params{&argument, nullptr, 1, 0};
+  VARIANT result;
+  VariantInit(&result);
+  EXCEPINFO exception{};
+  HRESULT status = converter->Invoke(method, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                                     &params, &result, &exception, nullptr);
+  VariantClear(&argument);
+  int exit_status = kAllConverted;
+  if (status == DISP_E_EXCEPTION) {
+    std::fprintf(stderr, "kefconvert-host: %s: %s (0x%08X)\n", file,
+                 Utf8(exception.bstrDescription).c_str(), static_cast<unsigned>(exception.scode));
+    exit_status = kConversionFailed;
+  } else if (FAILED(status)) {
+    std::fprintf(stderr, "kefconvert-host: %s: call failed (0x%08X)\n", file,
+                 static_cast<unsigned>(status));
+    exit_status = kConversionFailed;
+  } else if (V_VT(&result) == VT_BSTR) {
+    std::printf("%s\n", Utf8(V_BSTR(&result)).c_str());
+  } else {
+    std::fprintf(stderr, "kefconvert-host: %s: not a project file of the old layout\n", file);
+    exit_status = kNotAProjectFile;
+  }
+  SysFreeString(exception.bstrSource);
+  SysFreeString(exception.bstrDescription);
+  SysFreeString(exception.bstrHelpFile);
+  VariantClear(&result);
+  return exit_status;
+}
+
+int ConvertAll(int count, char** files) {
+  kefconvert::linux_com::Activator activator(kefconvert::linux_com::DefaultStorePath());
+  IDispatch* converter = nullptr;
+  HRESULT status =
+      activator.CreateInstance(kProgId, IID_IDispatch, reinterpret_cast<void**>(&converter));
+  if (FAILED(status)) {
+    std::fprintf(stderr, "kefconvert-host: cannot create %s (0x%08X)%s\n", kProgId,
+                 static_cast<unsigned>(status),
+                 status == REGDB_E_CLASSNOTREG ? ": class not registered" : "");
+    return kNoComponent;
+  }
+  OleString name = Utf16FromUtf8("ConvertProject");
+  LPOLESTR names[] = {name.data()};
+  DISPID method = DISPID_UNKNOWN;
+  int exit_status = kAllConverted;
+  status = converter->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &method);
+  if (FAILED(status)) {
+    std::fprintf(stderr, "kefconvert-host: %s has no ConvertProject (0x%08X)\n", kProgId,
+                 static_cast<unsigned>(status));
+    exit_status = kNoComponent;
+  }
+  for (int i = 0; i < count && exit_status != kNoComponent; ++i) {
+    int file_status = ConvertOne(converter, method, files[i]);
+    if (file_status > exit_status) exit_status = file_status;
+  }
+  converter->Release();
+  return exit_status;
+}
+
+int Register(const char* library, bool register_it) {
+  HRESULT status = kefconvert::linux_com::Activator::RegisterLibrary(library, register_it);
+  if (FAILED(status)) {
+    std::fprintf(stderr, "kefconvert-host: %s of %s failed (0x%08X)\n",
+                 register_it ? "DllRegisterServer" : "DllUnregisterServer", library,
+                 static_cast<unsigned>(status));
+    return kConversionFailed;
+  }
+  return kAllConverted;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    PrintUsage(stdout);
+    return kAllConverted;
+  }
+  if (argc == 3 && std::strcmp(argv[1], "--register") == 0) return Register(argv[2], true);
+  if (argc == 3 && std::strcmp(argv[1], "--unregister") == 0) return Register(argv[2], false);
+  if (argc < 2 || argv[1][0] == '-') {
+    PrintUsage(stderr);
+    return kUsage;
+  }
+  return ConvertAll(argc - 1, argv + 1);
+}
