@@ -1,0 +1,396 @@
+// kefbench: how fast a project converts, compared with just reading it and writing a file
+// as large as its result. For each requested size it generates a realistic project, then
+// times, in separate processes and interleaved, the I/O baseline, the conversion through
+// the library and the conversion through the kefconvert tool, and prints the median of
+// several runs with the peak resident memory of each. A last measurement converts the most
+// tables one database may hold.
+#include <fcntl.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kefconvert/kefconvert.h"
+#include "measure.h"
+#include "project_generator.h"
+
+namespace kefconvert::bench {
+namespace {
+
+constexpr double kMB = 1e6;
+
+struct Settings {
+  std::vector<double> sizes_mb;
+  int runs = 5;
+  std::uint32_t tables = 32767;
+  std::string dir;
+  std::string tool = KEFBENCH_TOOL_PATH;
+  bool check = false;
+  bool keep = false;
+};
+
+constexpr std::string_view kUsage =
+    "usage: kefbench [--mb N]... [--runs N] [--tables N] [--dir DIR] [--tool PATH]\n"
+    "                [--check] [--keep]\n"
+    "  --mb N       size of a generated project in MB (repeatable; default 10 and 100)\n"
+    "  --runs N     runs per measurement; the median is reported (default 5)\n"
+    "  --tables N   tables after one database marker in the table-count run (default\n"
+    "               32767; 0 skips it)\n"
+    "  --dir DIR    where the generated files go (default: a new folder in /tmp)\n"
+    "  --tool PATH  the kefconvert tool to time (default: the one built with kefbench)\n"
+    "  --check      exit with status 1 when a target is missed\n"
+    "  --keep       keep the generated files\n";
+
+// ---- the measured work, each run in a child process of its own ----
+
+// Reads `input` and writes `output_bytes` bytes to `output`, both in 1 MiB blocks: the
+// least any conversion has to do.
+int MeasureBaseline(const std::string& input, const std::string& output,
+                    std::uint64_t output_bytes) {
+  std::vector<char> block(1 << 20, 'x');
+  double start = Now();
+  int in = ::open(input.c_str(), O_RDONLY);
+  if (in < 0) return 2;
+  while (::read(in, block.data(), block.size()) > 0) {
+  }
+  ::close(in);
+  int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (out < 0) return 2;
+  for (std::uint64_t left = output_bytes; left > 0;) {
+    std::size_t n = left < block.size() ? static_cast<std::size_t>(left) : block.size();
+    ssize_t written = ::write(out, block.data(), n);
+    if (written <= 0) return 2;
+    left -= static_cast<std::uint64_t>(written);
+  }
+  if (::close(out) != 0) return 2;
+  std::printf("%.6f %llu\n", Now() - start, static_cast<unsigned long long>(output_bytes));
+  return 0;
+}
+
+int MeasureLibrary(const std::string& input) {
+  double start = Now();
+  Convert converter;
+  std::optional<std::string> out = converter.ConvertProject(input);
+  double seconds = Now() - start;
+  if (!out) return 1;
+  std::ifstream converted(*out, std::ios::binary | std::ios::ate);
+  std::printf("%.6f %llu\n", seconds, static_cast<unsigned long long>(converted.tellg()));
+  return 0;
+}
+
+// ---- the parent: generation, runs, report ----
+
+struct Sample {
+  double seconds = 0;
+  std::uint64_t output_bytes = 0;
+  std::uint64_t peak_rss = 0;
+};
+
+struct Summary {
+  double seconds = 0;
+  std::uint64_t output_bytes = 0;
+  std::uint64_t peak_rss = 0;  // the largest of the runs
+};
+
+Summary Summarise(const std::vector<Sample>& samples) {
+  Summary summary;
+  std::vector<double> seconds;
+  for (const Sample& sample : samples) {
+    seconds.push_back(sample.seconds);
+    summary.output_bytes = sample.output_bytes;
+    if (sample.peak_rss > summary.peak_rss) summary.peak_rss = sample.peak_rss;
+  }
+  summary.seconds = Median(seconds);
+  return summary;
+}
+
+std::string SelfPath() {
+  char path[4096];
+  ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) throw std::runtime_error("cannot find kefbench's own path");
+  return std::string(path, static_cast<std::size_t>(n));
+}
+
+Sample ParseChild(const ChildRun& run, const char* what) {
+  Sample sample;
+  unsigned long long bytes = 0;
+  if (run.exit_status != 0 ||
+      std::sscanf(run.output.c_str(), "%lf %llu", &sample.seconds, &bytes) != 2) {
+    throw std::runtime_error(std::string(what) + " run failed");
+  }
+  sample.output_bytes = bytes;
+  sample.peak_rss = run.peak_rss;
+  return sample;
+}
+
+class Bench {
+ public:
+  explicit Bench(const Settings& settings) : settings_(settings), self_(SelfPath()) {}
+
+  Sample Library(const std::string& input) {
+    Remove(ConvertedName(input));
+    return ParseChild(RunChild({self_, "--measure-library", input}), "library");
+  }
+  Sample Baseline(const std::string& input, std::uint64_t output_bytes) {
+    std::string output = input + ".baseline";
+    Remove(output);
+    Sample sample = ParseChild(RunChild({self_, "--measure-baseline", input, output,
+                                         std::to_string(output_bytes)}),
+                               "baseline");
+    Remove(output);
+    return sample;
+  }
+  Sample Tool(const std::string& input) {
+    Remove(ConvertedName(input));
+    ChildRun run = RunChild({settings_.tool, input});
+    if (run.exit_status != 0) throw std::runtime_error("the kefconvert tool failed");
+    Sample sample;
+    sample.seconds = run.wall_seconds;
+    sample.peak_rss = run.peak_rss;
+    std::ifstream converted(ConvertedName(input), std::ios::binary | std::ios::ate);
+    sample.output_bytes = static_cast<std::uint64_t>(converted.tellg());
+    return sample;
+  }
+
+  static std::string ConvertedName(const std::string& input) {
+    return input.substr(0, input.size() - 4) + "_tmp.kef";
+  }
+  static void Remove(const std::string& path) { ::unlink(path.c_str()); }
+
+ private:
+  const Settings& settings_;
+  std::string self_;
+};
+
+bool SameContent(const std::string& a, const std::string& b) {
+  std::ifstream first(a, std::ios::binary);
+  std::ifstream second(b, std::ios::binary);
+  std::vector<char> x(1 << 20), y(1 << 20);
+  for (;;) {
+    first.read(x.data(), static_cast<std::streamsize>(x.size()));
+    second.read(y.data(), static_cast<std::streamsize>(y.size()));
+    if (first.gcount() != second.gcount()) return false;
+    if (std::memcmp(x.data(), y.data(), static_cast<std::size_t>(first.gcount())) != 0) {
+      return false;
+    }
+    if (first.gcount() == 0) return true;
+  }
+}
+
+void PrintMachine() {
+  std::string cpu = "unknown";
+  std::ifstream info("/proc/cpuinfo");
+  for (std::string line; std::getline(info, line);) {
+    if (line.starts_with("model name")) {
+      cpu = line.substr(line.find(':') + 2);
+      break;
+    }
+  }
+  utsname system{};
+  ::uname(&system);
+  double memory = static_cast<double>(::sysconf(_SC_PHYS_PAGES)) *
+                  static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1 << 30);
+  std::printf("machine: %s, %ld cores, %.0f GiB, %s %s; compiler %s, %s build\n",
+              cpu.c_str(), ::sysconf(_SC_NPROCESSORS_ONLN), memory, system.sysname,
+              system.release, __VERSION__, KEFBENCH_BUILD_TYPE);
+}
+
+void PrintRow(std::string_view kind, const Summary& row, double input_mb, double baseline) {
+  std::printf("  %-9s %9.3f s %9.1f MB/s %10.1f MB out %9.1f MB peak RSS %7.2fx baseline\n",
+              std::string(kind).c_str(), row.seconds, input_mb / row.seconds,
+              static_cast<double>(row.output_bytes) / kMB,
+              static_cast<double>(row.peak_rss) / kMB, row.seconds / baseline);
+}
+
+struct Target {
+  std::string what;
+  bool met;
+};
+
+struct SizeResult {
+  double input_mb;
+  Summary baseline, library, tool;
+};
+
+std::vector<Target> CheckSize(const SizeResult& result) {
+  std::vector<Target> targets;
+  double ratio = result.library.seconds / result.baseline.seconds;
+  char text[200];
+  std::snprintf(text, sizeof text, "%.0f MB: conversion %.2fx the I/O baseline (<= 3)",
+                result.input_mb, ratio);
+  targets.push_back({text, ratio <= 3.0});
+  for (const Summary* run : {&result.library, &result.tool}) {
+    double limit = 1.3 * static_cast<double>(run->output_bytes) + 16 * 1024 * 1024;
+    std::snprintf(text, sizeof text,
+                  "%.0f MB %s: peak RSS %.1f MB (<= 1.3 x output + 16 MiB = %.1f MB)",
+                  result.input_mb, run == &result.library ? "library" : "tool",
+                  static_cast<double>(run->peak_rss) / kMB, limit / kMB);
+    targets.push_back({text, static_cast<double>(run->peak_rss) <= limit});
+  }
+  return targets;
+}
+
+SizeResult MeasureSize(Bench& bench, const Settings& settings, double mb) {
+  std::string input = settings.dir + "/project-" + std::to_string(static_cast<int>(mb)) +
+                      "mb.kef";
+  GeneratedProject project =
+      GenerateProject(input, static_cast<std::uint64_t>(mb * kMB), 1);
+  SizeResult result{static_cast<double>(project.bytes) / kMB, {}, {}, {}};
+  std::printf("\n%.1f MB project: %u tables, %llu fields, %llu lines\n", result.input_mb,
+              project.tables, static_cast<unsigned long long>(project.fields),
+              static_cast<unsigned long long>(project.lines));
+
+  // a first conversion warms the page cache and tells the baseline how much to write
+  Sample warm = bench.Library(input);
+  std::string library_output = input + ".library";
+  std::rename(Bench::ConvertedName(input).c_str(), library_output.c_str());
+  bench.Tool(input);
+  if (!SameContent(library_output, Bench::ConvertedName(input))) {
+    throw std::runtime_error("the library and the tool converted the project differently");
+  }
+  Bench::Remove(library_output);
+
+  std::vector<Sample> baseline, library, tool;
+  for (int run = 0; run < settings.runs; ++run) {
+    baseline.push_back(bench.Baseline(input, warm.output_bytes));
+    library.push_back(bench.Library(input));
+    tool.push_back(bench.Tool(input));
+  }
+  result.baseline = Summarise(baseline);
+  result.library = Summarise(library);
+  result.tool = Summarise(tool);
+  PrintRow("baseline", result.baseline, result.input_mb, result.baseline.seconds);
+  PrintRow("library", result.library, result.input_mb, result.baseline.seconds);
+  PrintRow("tool", result.tool, result.input_mb, result.baseline.seconds);
+  if (!settings.keep) {
+    Bench::Remove(input);
+    Bench::Remove(Bench::ConvertedName(input));
+  }
+  return result;
+}
+
+Target MeasureManyTables(Bench& bench, const Settings& settings) {
+  std::string input = settings.dir + "/tables.kef";
+  GeneratedProject project = GenerateManyTables(input, settings.tables);
+  std::vector<Sample> samples;
+  for (int run = 0; run < settings.runs; ++run) samples.push_back(bench.Library(input));
+  Summary summary = Summarise(samples);
+  std::printf("\n%u tables after one database marker (%.1f MB): %.3f s, %.1f MB out, "
+              "%.1f MB peak RSS\n",
+              project.tables, static_cast<double>(project.bytes) / kMB, summary.seconds,
+              static_cast<double>(summary.output_bytes) / kMB,
+              static_cast<double>(summary.peak_rss) / kMB);
+  if (!settings.keep) {
+    Bench::Remove(input);
+    Bench::Remove(Bench::ConvertedName(input));
+  }
+  char text[200];
+  std::snprintf(text, sizeof text, "%u tables: %.3f s (well under a second: <= 0.25)",
+                project.tables, summary.seconds);
+  return {text, summary.seconds <= 0.25};
+}
+
+bool ParseArguments(int argc, char** argv, Settings& settings) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    bool has_value = i + 1 < argc;
+    if (arg == "--mb" && has_value) {
+      settings.sizes_mb.push_back(std::atof(argv[++i]));
+    } else if (arg == "--runs" && has_value) {
+      settings.runs = std::atoi(argv[++i]);
+    } else if (arg == "--tables" && has_value) {
+      settings.tables = static_cast<std::uint32_t>(std::atol(argv[++i]));
+    } else if (arg == "--dir" && has_value) {
+      settings.dir = argv[++i];
+    } else if (arg == "--tool" && has_value) {
+      settings.tool = argv[++i];
+    } else if (arg == "--check") {
+      settings.check = true;
+    } else if (arg == "--keep") {
+      settings.keep = true;
+    } else {
+      return false;
+    }
+  }
+  if (settings.sizes_mb.empty()) settings.sizes_mb = {10, 100};
+  for (double mb : settings.sizes_mb) {
+    if (!(mb > 0)) return false;
+  }
+  return settings.runs > 0 && settings.tables <= 32767;
+}
+
+int Main(int argc, char** argv) {
+  if (argc == 5 && std::string_view(argv[1]) == "--measure-baseline") {
+    return MeasureBaseline(argv[2], argv[3], std::strtoull(argv[4], nullptr, 10));
+  }
+  if (argc == 3 && std::string_view(argv[1]) == "--measure-library") {
+    return MeasureLibrary(argv[2]);
+  }
+  Settings settings;
+  if (!ParseArguments(argc, argv, settings)) {
+    std::cerr << kUsage;
+    return 64;
+  }
+  std::string made_dir;
+  if (settings.dir.empty()) {
+    char pattern[] = "/tmp/kefbench-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("cannot make a folder");
+    settings.dir = made_dir = pattern;
+  }
+  PrintMachine();
+  std::printf("median of %d runs, each in a process of its own; baseline: read the input "
+              "and write the output's size, in 1 MiB blocks\n",
+              settings.runs);
+  std::fflush(stdout);
+
+  Bench bench(settings);
+  std::vector<Target> targets;
+  std::vector<SizeResult> results;
+  for (double mb : settings.sizes_mb) {
+    results.push_back(MeasureSize(bench, settings, mb));
+    for (Target& target : CheckSize(results.back())) targets.push_back(target);
+    std::fflush(stdout);
+  }
+  if (results.size() >= 2) {
+    const SizeResult& small = results.front();
+    const SizeResult& large = results.back();
+    double size_ratio = large.input_mb / small.input_mb;
+    double time_ratio = large.library.seconds / small.library.seconds;
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "linear: %.0f MB takes %.2fx the time of %.0f MB (<= 1.1 x %.1f = %.1f)",
+                  large.input_mb, time_ratio, small.input_mb, size_ratio, 1.1 * size_ratio);
+    targets.push_back({text, time_ratio <= 1.1 * size_ratio});
+  }
+  if (settings.tables > 0) targets.push_back(MeasureManyTables(bench, settings));
+  if (!made_dir.empty() && !settings.keep) ::rmdir(made_dir.c_str());
+
+  bool all_met = true;
+  std::printf("\ntargets:\n");
+  for (const Target& target : targets) {
+    std::printf("  %-4s %s\n", target.met ? "met" : "MISS", target.what.c_str());
+    all_met = all_met && target.met;
+  }
+  return settings.check && !all_met ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace kefconvert::bench
+
+int main(int argc, char** argv) {
+  try {
+    return kefconvert::bench::Main(argc, argv);
+  } catch (const std::exception& error) {
+    std::cerr << "kefbench: " << error.what() << '\n';
+    return 2;
+  }
+}
