@@ -1,6 +1,7 @@
 #include "convert/key_maps.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace kefconvert::detail {
 namespace {
@@ -141,6 +142,14 @@ const std::span<const KeyMapping> kDatabaseKeys = kDatabase;
 const std::span<const KeyMapping> kTableKeys = kTable;
 const std::span<const KeyMapping> kFieldKeys = kField;
 const std::span<const ValueMapping> kDateFormats = kDateFormatValues;
+
+static_assert(std::size(kProject) <= KeyIndex::kMaxRows && std::size(kDatabase) <= KeyIndex::kMaxRows &&
+              std::size(kTable) <= KeyIndex::kMaxRows && std::size(kField) <= KeyIndex::kMaxRows);
+
+constinit const KeyIndex kProjectKeyIndex{kProject};
+constinit const KeyIndex kDatabaseKeyIndex{kDatabase};
+constinit const KeyIndex kTableKeyIndex{kTable};
+constinit const KeyIndex kFieldKeyIndex{kField};
 
 const KeyMapping* FindKey(std::span<const KeyMapping> map, std::string_view key) {
   for (const KeyMapping& row : map) {

@@ -35,12 +35,12 @@ void AppendEscaped(TextBuffer& out, std::string_view text) {
 
 namespace {
 
-std::span<const KeyMapping> KeyMapOf(std::string_view section) {
-  if (section == kProjectMarker) return kProjectKeys;
-  if (section == kDatabaseMarker) return kDatabaseKeys;
-  if (section == kTableMarker) return kTableKeys;
-  if (section == kFieldMarker) return kFieldKeys;
-  return {};
+const KeyIndex* KeyMapOf(std::string_view section) {
+  if (section == kProjectMarker) return &kProjectKeyIndex;
+  if (section == kDatabaseMarker) return &kDatabaseKeyIndex;
+  if (section == kTableMarker) return &kTableKeyIndex;
+  if (section == kFieldMarker) return &kFieldKeyIndex;
+  return nullptr;
 }
 
 std::string_view MapDateFormat(std::string_view value) {
@@ -105,7 +105,8 @@ SettingKind Convert::ConvertSetting(std::string_view Section, std::string_view L
     return SettingKind::kText;
   }
 
-  const detail::KeyMapping* row = detail::FindKey(detail::KeyMapOf(Section), key);
+  const detail::KeyIndex* map = detail::KeyMapOf(Section);
+  const detail::KeyMapping* row = map != nullptr ? map->Find(key) : nullptr;
   std::string_view new_key = row != nullptr ? row->new_key : key;
   KeyEffect effect = row != nullptr ? row->effect : KeyEffect::kNone;
   if (new_key.empty()) return SettingKind::kNothing;
