@@ -105,6 +105,8 @@ class Convert {
   friend struct ConvertTesting;
   friend class ProjectConversion;
 
+  /// Translates one setting line and appends its text to `AttributeText`; appends nothing
+  /// when the line contributes nothing.
   detail::SettingKind ConvertSetting(std::string_view Section, std::string_view LineText,
                                      detail::CrossLineState& state,
                                      detail::TextBuffer& AttributeText);

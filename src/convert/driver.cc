@@ -109,7 +109,6 @@ class ProjectConversion {
   // the new text; the element being assembled (ProjectElement, DatabaseElement,
   // TableElement or FieldElement) is its tail
   detail::TextBuffer OutputText;
-  detail::TextBuffer AttributeText;  // what the translation gave for the current line
   Section CurrentSection = Section::kProject;
   std::int16_t TableCount = 0;
   std::int16_t FieldCount = 0;
@@ -189,30 +188,28 @@ void ProjectConversion::HandleMarker(Section marker) {
 }
 
 void ProjectConversion::HandleSetting(std::string_view text) {
+  // the translation appends its AttributeText straight to the element being assembled
+  std::size_t at = OutputText.size();
   SettingKind kind =
-      converter_.ConvertSetting(MarkerOf(CurrentSection), text, state_, AttributeText);
+      converter_.ConvertSetting(MarkerOf(CurrentSection), text, state_, OutputText);
   switch (kind) {
     case SettingKind::kNothing: return;
     case SettingKind::kSqlPiece:
-      // the open table's text ends with the closing quote of its SQL attribute
-      OutputText.PopBack();
-      OutputText.Append(' ');
-      OutputText.Append(AttributeText.view());
+      // the piece follows the closing quote of the open table's SQL attribute: that quote
+      // becomes the blank that joins the piece on, and a quote closes the value again
+      OutputText.data()[at - 1] = ' ';
       OutputText.Append('"');
       return;
     case SettingKind::kText:
-    case SettingKind::kAttribute: {
-      std::size_t at = OutputText.size();
-      OutputText.Append(AttributeText.view());
+    case SettingKind::kAttribute:
       if (CurrentSection == Section::kDatabase) NoteDatabaseAttribute(at);
       return;
-    }
   }
 }
 
 // An empty "DBName" attribute before the "PhyPath" line receives the database's file name.
 void ProjectConversion::NoteDatabaseAttribute(std::size_t at) {
-  std::string_view text = AttributeText.view();
+  std::string_view text = OutputText.view().substr(at);
   for (std::size_t found = text.find(kEmptyDatabaseName); found != std::string_view::npos;
        found = text.find(kEmptyDatabaseName, found + 1)) {
     empty_database_names_.push_back(at + found + kEmptyDatabaseName.size() - 1);

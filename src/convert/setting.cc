@@ -1,5 +1,6 @@
 #include "convert/setting.h"
 
+#include <array>
 #include <cstdint>
 
 #include "convert/key_maps.h"
@@ -7,27 +8,33 @@
 
 namespace kefconvert::detail {
 
-std::string_view TrimBlanks(std::string_view text) {
-  std::size_t begin = text.find_first_not_of(' ');
-  if (begin == std::string_view::npos) return text.substr(text.size());
-  std::size_t end = text.find_last_not_of(' ');
-  return text.substr(begin, end - begin + 1);
+namespace {
+
+// the four characters that stand as entities in an attribute value
+constexpr std::array<bool, 256> kTakesEntity = [] {
+  std::array<bool, 256> table{};
+  for (unsigned char c : std::string_view("&\"><")) table[c] = true;
+  return table;
+}();
+
+std::string_view EntityOf(char c) {
+  switch (c) {
+    case '&': return "&amp;";
+    case '"': return "&quot;";
+    case '>': return "&gt;";
+    default: return "&lt;";
+  }
 }
+
+}  // namespace
 
 void AppendEscaped(TextBuffer& out, std::string_view text) {
   const char* run = text.data();
   const char* end = text.data() + text.size();
   for (const char* p = run; p != end; ++p) {
-    std::string_view entity;
-    switch (*p) {
-      case '&': entity = "&amp;"; break;
-      case '"': entity = "&quot;"; break;
-      case '>': entity = "&gt;"; break;
-      case '<': entity = "&lt;"; break;
-      default: continue;
-    }
+    if (!kTakesEntity[static_cast<unsigned char>(*p)]) continue;
     out.Append(std::string_view(run, static_cast<std::size_t>(p - run)));
-    out.Append(entity);
+    out.Append(EntityOf(*p));
     run = p + 1;
   }
   out.Append(std::string_view(run, static_cast<std::size_t>(end - run)));
@@ -36,10 +43,10 @@ void AppendEscaped(TextBuffer& out, std::string_view text) {
 namespace {
 
 const KeyIndex* KeyMapOf(std::string_view section) {
-  if (section == kProjectMarker) return &kProjectKeyIndex;
-  if (section == kDatabaseMarker) return &kDatabaseKeyIndex;
-  if (section == kTableMarker) return &kTableKeyIndex;
-  if (section == kFieldMarker) return &kFieldKeyIndex;
+  if (IsText(section, kProjectMarker)) return &kProjectKeyIndex;
+  if (IsText(section, kDatabaseMarker)) return &kDatabaseKeyIndex;
+  if (IsText(section, kTableMarker)) return &kTableKeyIndex;
+  if (IsText(section, kFieldMarker)) return &kFieldKeyIndex;
   return nullptr;
 }
 
@@ -56,6 +63,7 @@ std::string_view FileNameOf(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
+// the keys that open and close a multi-line SQL text, and the one that takes a variable name
 constexpr std::string_view kSqlKey = "TblSQL";
 constexpr std::string_view kSqlEndKey = "TblError";
 constexpr std::string_view kFieldNameKey = "FldName";
@@ -72,7 +80,6 @@ using detail::TextBuffer;
 
 SettingKind Convert::ConvertSetting(std::string_view Section, std::string_view LineText,
                                     CrossLineState& state, TextBuffer& AttributeText) {
-  AttributeText.Clear();
   std::size_t equals = LineText.find('=');
   if (equals != std::string_view::npos && equals + 1 >= detail::kFirstOverflowingPosition) {
     throw Error(kOverflow);
@@ -86,8 +93,10 @@ SettingKind Convert::ConvertSetting(std::string_view Section, std::string_view L
 
   // Inside a multi-line SQL text every line is one more piece of it, taken as written
   // (no key map, no side effects), until the line with the key "TblError".
-  bool in_sql_block = state.KeyName == detail::kSqlKey && Section == detail::kTableMarker;
-  if (in_sql_block && (equals == std::string_view::npos || key != detail::kSqlEndKey)) {
+  bool in_sql_block =
+      detail::IsText(state.KeyName, detail::kSqlKey) && detail::IsText(Section, detail::kTableMarker);
+  if (in_sql_block &&
+      (equals == std::string_view::npos || !detail::IsText(key, detail::kSqlEndKey))) {
     if (equals == std::string_view::npos) {
       detail::AppendEscaped(AttributeText, detail::TrimBlanks(LineText));
     } else {
@@ -154,11 +163,11 @@ SettingKind Convert::ConvertSetting(std::string_view Section, std::string_view L
   }
   AttributeText.Append('"');
 
-  if (new_key == detail::kFieldNameKey) {
+  if (detail::IsText(new_key, detail::kFieldNameKey)) {
     // the name's variable name follows on an output line of its own; room for its longest
     // form is made first, so that the name stays where it is while the variable is written
     std::size_t name_size = AttributeText.size() - 1 - value_start;
-    AttributeText.Reserve(AttributeText.size() + 16 + 4 * name_size);
+    AttributeText.ReserveExtra(16 + 4 * name_size);
     std::string_view name(AttributeText.data() + value_start, name_size);
     AttributeText.Append("\r\n FldVar=\"");
     MakeFldVar(name, "x_", AttributeText);

@@ -3,6 +3,7 @@
 #ifndef KEFCONVERT_CONVERT_SETTING_H_
 #define KEFCONVERT_CONVERT_SETTING_H_
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -35,8 +36,21 @@ enum class SettingKind {
   kSqlPiece,   // one more piece of the open multi-line "TblSQL" value
 };
 
+/// `text == constant`: lengths first, then the bytes, with a length that the compiler knows
+/// where `constant` is one, so that the comparison needs no call.
+inline bool IsText(std::string_view text, std::string_view constant) {
+  return text.size() == constant.size() &&
+         std::memcmp(text.data(), constant.data(), constant.size()) == 0;
+}
+
 /// `text` without the blanks (U+0020, nothing else) at both of its ends.
-std::string_view TrimBlanks(std::string_view text);
+inline std::string_view TrimBlanks(std::string_view text) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  while (begin != end && *begin == ' ') ++begin;
+  while (end != begin && end[-1] == ' ') --end;
+  return {begin, static_cast<std::size_t>(end - begin)};
+}
 
 /// Appends `text` with "&", the double quote, ">" and "<" written as entities.
 void AppendEscaped(TextBuffer& out, std::string_view text);

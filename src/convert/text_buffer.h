@@ -44,6 +44,10 @@ class TextBuffer {
     size_ = size;
   }
   void Reserve(std::size_t capacity);
+  /// Makes room for `extra` more bytes, growing as appending does.
+  void ReserveExtra(std::size_t extra) {
+    if (capacity_ - size_ < extra) Grow(extra);
+  }
 
  private:
   void Grow(std::size_t extra);
