@@ -106,4 +106,66 @@ std::size_t AppendDefaults(TextBuffer& out, std::span<const DefaultAttribute> de
   return placeholder;
 }
 
+DefaultsText::DefaultsText(std::span<const DefaultAttribute> defaults) {
+  std::string text;
+  for (const DefaultAttribute& entry : defaults) {
+    text += ' ';
+    if (entry.source == kPlaceholder) {
+      pieces_.push_back({std::move(text), kPlaceholder});
+      text.assign(1, ' ');
+      continue;
+    }
+    text += entry.name;
+    text += "=\"";
+    if (entry.source == kFixed) {
+      text += entry.value;
+    } else {
+      pieces_.push_back({std::move(text), entry.source});
+      text.clear();
+    }
+    text += '"';
+  }
+  pieces_.push_back({std::move(text), kFixed});
+}
+
+std::size_t DefaultsText::AppendTo(TextBuffer& out, const FieldTypeValues* field) const {
+  std::size_t placeholder = std::string_view::npos;
+  for (const Piece& piece : pieces_) {
+    out.Append(piece.text);
+    switch (piece.varying) {
+      case kFixed: break;
+      case kPlaceholder:
+        placeholder = out.size();
+        out.Append(kLoginTypePlaceholder);
+        break;
+      case kCurMySQLDataType: AppendDecimal(out, field->mysql_type); break;
+      case kCurBasicSearch: out.Append(field->basic_search ? "True" : "False"); break;
+      case kCurQuoteS: out.Append(field->quote_start); break;
+      case kCurQuoteE: out.Append(field->quote_end); break;
+    }
+  }
+  return placeholder;
+}
+
+const DefaultsText& ProjectDefaultsText() {
+  static const DefaultsText text(kProjectDefaults);
+  return text;
+}
+const DefaultsText& DatabaseDefaultsText() {
+  static const DefaultsText text(kDatabaseDefaults);
+  return text;
+}
+const DefaultsText& TableDefaultsText() {
+  static const DefaultsText text(kTableDefaults);
+  return text;
+}
+const DefaultsText& LastTableDefaultsText() {
+  static const DefaultsText text(kLastTableDefaults);
+  return text;
+}
+const DefaultsText& FieldDefaultsText() {
+  static const DefaultsText text(kFieldDefaults);
+  return text;
+}
+
 }  // namespace kefconvert::detail

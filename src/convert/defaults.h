@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/text_buffer.h"
 
@@ -51,6 +52,32 @@ struct FieldTypeValues {
 /// none.
 std::size_t AppendDefaults(TextBuffer& out, std::span<const DefaultAttribute> defaults,
                            const FieldTypeValues* field = nullptr);
+
+/// A list of defaults turned into text once. Most of a list is fixed text; only the field
+/// type state and the login-type placeholder vary, so completing an element appends a few
+/// ready pieces instead of every attribute by name and value.
+class DefaultsText {
+ public:
+  explicit DefaultsText(std::span<const DefaultAttribute> defaults);
+
+  /// Appends exactly what AppendDefaults(out, defaults, field) appends, and returns what
+  /// it returns.
+  std::size_t AppendTo(TextBuffer& out, const FieldTypeValues* field = nullptr) const;
+
+ private:
+  struct Piece {
+    std::string text;       // fixed text, up to the varying part
+    DefaultSource varying;  // what follows the text; kFixed for nothing
+  };
+  std::vector<Piece> pieces_;
+};
+
+/// The lists above as text, made on first use.
+const DefaultsText& ProjectDefaultsText();
+const DefaultsText& DatabaseDefaultsText();
+const DefaultsText& TableDefaultsText();
+const DefaultsText& LastTableDefaultsText();
+const DefaultsText& FieldDefaultsText();
 
 }  // namespace kefconvert::detail
 

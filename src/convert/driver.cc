@@ -20,7 +20,6 @@
 
 namespace kefconvert {
 
-using detail::AppendDefaults;
 using detail::SettingKind;
 using detail::TrimBlanks;
 
@@ -247,21 +246,21 @@ detail::FieldTypeValues ProjectConversion::FieldTypes() const {
 void ProjectConversion::CompleteElement() {
   switch (CurrentSection) {
     case Section::kProject:
-      placeholder_ = AppendDefaults(OutputText, detail::kProjectDefaults);
+      placeholder_ = detail::ProjectDefaultsText().AppendTo(OutputText);
       OutputText.Append(">\r\n");
       break;
     case Section::kDatabase:
-      AppendDefaults(OutputText, detail::kDatabaseDefaults);
+      detail::DatabaseDefaultsText().AppendTo(OutputText);
       OutputText.Append(">\r\n");
       empty_database_names_.clear();
       break;
     case Section::kTable:
-      AppendDefaults(OutputText, detail::kTableDefaults);
+      detail::TableDefaultsText().AppendTo(OutputText);
       OutputText.Append(">\r\n");
       break;
     case Section::kField: {
       detail::FieldTypeValues types = FieldTypes();
-      AppendDefaults(OutputText, detail::kFieldDefaults, &types);
+      detail::FieldDefaultsText().AppendTo(OutputText, &types);
       OutputText.Append("/>\r\n");
       break;
     }
@@ -276,7 +275,7 @@ void ProjectConversion::Finish() {
     case Section::kDatabase: CompleteElement(); break;
     case Section::kTable:
       // the last table without fields gets the closing defaults
-      AppendDefaults(OutputText, detail::kLastTableDefaults);
+      detail::LastTableDefaultsText().AppendTo(OutputText);
       OutputText.Append(">\r\n</Table>\r\n");
       break;
     case Section::kField:
