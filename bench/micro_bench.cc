@@ -1,0 +1,184 @@
+// Micro-benchmarks of the pieces every line of a project file passes through: line
+// splitting, key lookup, escaping, variable names, default attributes and the translation
+// of whole setting lines. They say where a conversion's time goes; kefbench says how the
+// whole compares with copying the bytes.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "convert/defaults.h"
+#include "convert/file_layer.h"
+#include "convert/key_maps.h"
+#include "convert/line_reader.h"
+#include "convert/setting.h"
+#include "kefconvert/kefconvert.h"
+
+namespace kefconvert {
+
+// The one friend that Convert names, here for the benchmarks' own executable.
+struct ConvertTesting {
+  static detail::SettingKind ConvertSetting(Convert& converter, std::string_view section,
+                                            std::string_view line,
+                                            detail::CrossLineState& state,
+                                            detail::TextBuffer& out) {
+    return converter.ConvertSetting(section, line, state, out);
+  }
+  static void MakeFldVar(const Convert& converter, std::string_view name,
+                         detail::TextBuffer& out) {
+    converter.MakeFldVar(name, "x_", out);
+  }
+};
+
+namespace {
+
+// Lines of a field section as projects hold them.
+const std::vector<std::string> kFieldLines = {
+    "Seq=3",
+    "Name=Customer E-Mail",
+    "Type=202",
+    "Size=50",
+    "Required=True",
+    "  TagCols = 40  ",
+    "Caption=Price & Tax",
+    "ErrMsg=Please enter a value > 0 & < 100",
+    "TagValues=1,\"One\";2,\"Two\"",
+    "TagLnkOrderType=ASC",
+    "LastModified=2003-04-01 12:00:00",
+    "View=False",
+};
+
+class MemoryFile final : public detail::InputFile {
+ public:
+  explicit MemoryFile(const std::string& text) : text_(text) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    std::size_t n = std::min(size, text_.size() - at_);
+    std::memcpy(buffer, text_.data() + at_, n);
+    at_ += n;
+    return n;
+  }
+  std::uint64_t SizeHint() const override { return text_.size(); }
+  detail::FileIdentity Identity() const override { return {}; }
+
+ private:
+  const std::string& text_;
+  std::size_t at_ = 0;
+};
+
+void LineSplitting(benchmark::State& state) {
+  std::string text;
+  while (text.size() < (8u << 20)) {
+    for (const std::string& line : kFieldLines) text += line + "\r\n";
+  }
+  for (auto _ : state) {
+    MemoryFile file(text);
+    detail::LineReader lines(file);
+    std::string_view line;
+    std::size_t count = 0;
+    while (lines.ReadLine(line)) ++count;
+    benchmark::DoNotOptimize(count);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(LineSplitting);
+
+std::vector<std::string> LookedUpKeys() {
+  std::vector<std::string> keys;
+  for (const detail::KeyMapping& row : detail::kFieldKeys) keys.emplace_back(row.old_key);
+  keys.emplace_back("LastModified");  // a key in no row
+  keys.emplace_back("Nam");
+  return keys;
+}
+
+void KeyLookupOrdered(benchmark::State& state) {
+  std::vector<std::string> keys = LookedUpKeys();
+  for (auto _ : state) {
+    for (const std::string& key : keys) {
+      benchmark::DoNotOptimize(detail::FindKey(detail::kFieldKeys, key));
+    }
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * keys.size()));
+}
+BENCHMARK(KeyLookupOrdered);
+
+void KeyLookupIndexed(benchmark::State& state) {
+  std::vector<std::string> keys = LookedUpKeys();
+  for (auto _ : state) {
+    for (const std::string& key : keys) {
+      benchmark::DoNotOptimize(detail::kFieldKeyIndex.Find(key));
+    }
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * keys.size()));
+}
+BENCHMARK(KeyLookupIndexed);
+
+void Escaping(benchmark::State& state) {
+  const std::string_view values[] = {"True", "Customer E-Mail", "Price & Tax",
+                                     "Please enter a value > 0 & < 100", "1,\"One\";2,\"Two\""};
+  detail::TextBuffer out(1 << 16);
+  for (auto _ : state) {
+    out.Clear();
+    for (std::string_view value : values) detail::AppendEscaped(out, value);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * std::size(values)));
+}
+BENCHMARK(Escaping);
+
+void VariableNames(benchmark::State& state) {
+  Convert converter;
+  const std::string_view names[] = {"CustomerID", "Customer E-Mail", "Stra\xDF" "e Nr."};
+  detail::TextBuffer out(1 << 16);
+  for (auto _ : state) {
+    out.Clear();
+    for (std::string_view name : names) ConvertTesting::MakeFldVar(converter, name, out);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * std::size(names)));
+}
+BENCHMARK(VariableNames);
+
+void FieldDefaultsByName(benchmark::State& state) {
+  detail::FieldTypeValues types{253, true, "'", "'"};
+  detail::TextBuffer out(1 << 16);
+  for (auto _ : state) {
+    out.Clear();
+    detail::AppendDefaults(out, detail::kFieldDefaults, &types);
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(FieldDefaultsByName);
+
+void FieldDefaultsAsText(benchmark::State& state) {
+  detail::FieldTypeValues types{253, true, "'", "'"};
+  detail::TextBuffer out(1 << 16);
+  const detail::DefaultsText& defaults = detail::FieldDefaultsText();
+  for (auto _ : state) {
+    out.Clear();
+    defaults.AppendTo(out, &types);
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(FieldDefaultsAsText);
+
+void FieldLineTranslation(benchmark::State& state) {
+  Convert converter;
+  detail::CrossLineState cross;
+  detail::TextBuffer out(1 << 16);
+  for (auto _ : state) {
+    out.Clear();
+    for (const std::string& line : kFieldLines) {
+      ConvertTesting::ConvertSetting(converter, detail::kFieldMarker, line, cross, out);
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kFieldLines.size()));
+}
+BENCHMARK(FieldLineTranslation);
+
+}  // namespace
+}  // namespace kefconvert
+
+BENCHMARK_MAIN();
