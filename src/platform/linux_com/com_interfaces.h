@@ -147,6 +147,12 @@ struct ISupportErrorInfo {
 
 #endif /* __cplusplus */
 
+/* The entry points of every in-process server library. */
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object);
+STDAPI DllCanUnloadNow(void);
+STDAPI DllRegisterServer(void);
+STDAPI DllUnregisterServer(void);
+
 /* Automation functions, exported by libKEFConvert.so under their Windows names. BSTRs are
  * allocated with malloc, so any copy of these functions frees any other's. */
 STDAPI_(BSTR) SysAllocString(const OLECHAR* text);

@@ -20,6 +20,14 @@
 #define EXTERN_C extern
 #endif
 
+/* The linkage of a GUID's definition: C++ needs extern to give a const object external
+ * linkage, C warns about extern on a definition. */
+#ifdef __cplusplus
+#define GUID_DEFINITION extern "C"
+#else
+#define GUID_DEFINITION
+#endif
+
 #define STDMETHODCALLTYPE
 #define STDAPICALLTYPE
 #define WINAPI
@@ -91,7 +99,7 @@ typedef const CLSID* REFCLSID;
 #ifdef INITGUID
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
   EXTERN_C const GUID name __attribute__((visibility("hidden")));    \
-  EXTERN_C const GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+  GUID_DEFINITION const GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
 #else
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
   EXTERN_C const GUID name __attribute__((visibility("hidden")))

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Registration end to end: register the library in a registry store, create the class by
+# ProgID through the store and convert, unregister, and see creation fail.
+# usage: host_test.sh KEFCONVERT_HOST LIBKEFCONVERT
+set -u
+host=$1
+library=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+export KEFCONVERT_REGISTRY=$work/store/registry.reg
+
+check() {  # check NAME EXPECTED ACTUAL
+  if [ "$2" != "$3" ]; then
+    echo "FAIL $1"; echo "  expected: $2"; echo "  actual:   $3"
+    failures=$((failures + 1))
+  fi
+}
+
+mkdir "$work/store"
+printf 'REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Other.Thing\\CLSID]\n@="{11111111-2222-3333-4444-555555555555}"\n' \
+  > "$KEFCONVERT_REGISTRY"
+cp "$KEFCONVERT_REGISTRY" "$work/before.reg"
+printf '<Project>\r\nName=Shop\r\n<Database>\r\n' > "$work/shop.kef"
+printf '<Project>\r\n<Database>\r\n<Table>\r\n<Field>\r\nType=x\r\n.\r\n' > "$work/bad.kef"
+printf 'notes\r\n' > "$work/notes.kef"
+
+"$host" --register "$library"; status=$?
+check "register: status" 0 "$status"
+check "register: ProgID recorded" '@="{4086AB62-87E5-49EB-AFDC-30E58A63B0CF}"' \
+  "$(grep -A1 -F '[HKEY_CLASSES_ROOT\KEFConvert.Convert\CLSID]' "$KEFCONVERT_REGISTRY" | sed -n 2p)"
+check "register: apartment threaded" 1 "$(grep -c -F '"ThreadingModel"="Apartment"' "$KEFCONVERT_REGISTRY")"
+
+out=$("$host" "$work/shop.kef" 2>"$work/err"); status=$?
+check "convert by ProgID: status" 0 "$status"
+check "convert by ProgID: prints the converted file" "$work/shop_tmp.kef" "$out"
+check "convert by ProgID: file written" yes "$([ -s "$work/shop_tmp.kef" ] && echo yes)"
+
+out=$("$host" "$work/notes.kef" "$work/bad.kef" 2>"$work/err"); status=$?
+check "failures: status" 2 "$status"
+check "failures: not a project file" \
+  "kefconvert-host: $work/notes.kef: not a project file of the old layout" "$(sed -n 1p "$work/err")"
+check "failures: the error's description and HRESULT" \
+  "kefconvert-host: $work/bad.kef: Type mismatch (line 5) (0x800A000D)" "$(sed -n 2p "$work/err")"
+
+"$host" --unregister "$library"; status=$?
+check "unregister: status" 0 "$status"
+check "unregister: other entries survive, ours are gone" "$(cat "$work/before.reg")" \
+  "$(cat "$KEFCONVERT_REGISTRY")"
+
+"$host" "$work/shop.kef" 2>"$work/err"; status=$?
+check "after unregistering: status" 3 "$status"
+check "after unregistering: class not registered" \
+  "kefconvert-host: cannot create KEFConvert.Convert (0x80040154): class not registered" \
+  "$(cat "$work/err")"
+
+"$host" 2>/dev/null; check "no arguments: status" 64 "$?"
+
+if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
+echo "all checks passed"
