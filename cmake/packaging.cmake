@@ -1,8 +1,10 @@
 # Installation: the kefconvert tool, the static library with its one public header, a
 # CMake package (find_package(kefconvert CONFIG) gives kefconvert::kefconvert), a
 # pkg-config file, the kefconvert(1) manual page, the README and the CHANGELOG.
-# Two components, so that packagers can split them: "runtime" (what a user of the tool
-# needs) and "development" (what a program built against the library needs).
+# The COM server libKEFConvert.so and, on Linux, its host program kefconvert-host (which
+# registers the server, as regsvr32 does, and converts through it by ProgID) go in too.
+# Three components, so that packagers can split them: "runtime" (what a user of the tool
+# needs), "development" (what a program built against the library needs) and "com".
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -24,6 +26,14 @@ set(kefconvert_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/kefconvert)
 install(TARGETS kefconvert_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(FILES man/kefconvert.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+
+# The server is registered by its absolute path, so it goes where the host looks for
+# libraries; registration is the user's step (kefconvert-host --register PATH).
+install(TARGETS KEFConvert LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT com
+                           RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT com)
+if(TARGET kefconvert_host)
+  install(TARGETS kefconvert_host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT com)
+endif()
 
 install(TARGETS kefconvert EXPORT kefconvertTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development

@@ -1,6 +1,7 @@
 # Installs into a temporary prefix and uses the result as users do: the tool, a CMake
-# project with find_package(kefconvert), a pkg-config build, and the manual page.
-# packages: build-essential cmake libgtest-dev pkg-config man-db groff-base
+# project with find_package(kefconvert), a pkg-config build, the COM server through its
+# host program, and the manual page.
+# packages: build-essential cmake libgtest-dev pkg-config man-db groff-base binutils
 set -euo pipefail
 root=$PWD
 work=$(mktemp -d)
@@ -38,6 +39,20 @@ convert_and_compare() {  # convert_and_compare NAME COMMAND...
   echo "$name: converted as expected"
 }
 convert_and_compare installed-tool "$prefix/bin/kefconvert"
+
+# The installed COM server, registered from where it was installed into a store of our
+# own, then created by ProgID and driven late-bound by the installed host program.
+server=$libdir/libKEFConvert.so
+[ -f "$server" ] || fail "libKEFConvert.so not installed"
+for symbol in DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer; do
+  nm -D --defined-only "$server" | grep -qw "$symbol" || fail "libKEFConvert.so lacks $symbol"
+done
+export KEFCONVERT_REGISTRY=$work/registry.reg
+"$prefix/bin/kefconvert-host" --register "$server"
+grep -qF "\"$server\"" "$KEFCONVERT_REGISTRY" || fail "the store does not name the installed server"
+convert_and_compare com-by-progid "$prefix/bin/kefconvert-host"
+"$prefix/bin/kefconvert-host" --unregister "$server"
+unset KEFCONVERT_REGISTRY
 
 # A CMake consumer; CMAKE_PREFIX_PATH is all it is told.
 cmake -S tests/consumer -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
