@@ -55,7 +55,8 @@ while IFS= read -r path; do
     inside { print }' "$readme")
   check "README shows $path as it is" "$(tr -d '\r' < "$source_dir/$path")" "$shown"
 done < <(sed -n 's/^<!-- file: \(.*\) -->$/\1/p' "$readme")
-check "README shows the example project, its conversion and the API example" 3 "$blocks"
+[ "$blocks" -ge 3 ]
+check "README shows the example project, its conversion and the API example" 0 "$?"
 
 # The README's before/after example is what the tool writes.
 cp "$source_dir/tests/docs/one_table.kef" "$work/one_table.kef"
