@@ -56,6 +56,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 // A line that is meant as a marker but is not one: a marker in other letter case or with
 // tabs around it. Taking it for a setting would silently put the sections out of step.
 bool IsMisspeltMarker(std::string_view text) {
+  // fast path: a setting line starts with neither "<" nor a tab
+  if (text.empty() || (text.front() != '<' && text.front() != '\t')) return false;
   std::size_t begin = text.find_first_not_of(" \t");
   if (begin == std::string_view::npos || text[begin] != '<') return false;
   std::size_t end = text.find_last_not_of(" \t");

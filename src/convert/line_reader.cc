@@ -7,7 +7,7 @@ namespace kefconvert::detail {
 LineReader::LineReader(InputFile& file, std::size_t block_size)
     : file_(file), block_size_(block_size), buffer_(block_size) {}
 
-bool LineReader::ReadLine(std::string_view& line) {
+bool LineReader::ReadLineAcrossBlocks(std::string_view& line) {
   std::size_t searched = 0;  // bytes of the unread text known to hold no line feed
   for (;;) {
     const char* start = buffer_.data() + begin_;

@@ -5,6 +5,7 @@
 #define KEFCONVERT_CONVERT_LINE_READER_H_
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "convert/file_layer.h"
@@ -20,11 +21,24 @@ class LineReader {
 
   /// Sets `line` to the next line without its line end, valid until the next call.
   /// Returns false, and leaves `line` alone, when there is no line left.
-  bool ReadLine(std::string_view& line);
+  bool ReadLine(std::string_view& line) {
+    // fast path, taken by all lines but the one that crosses into the next block
+    if (begin_ == buffer_.size()) return ReadLineAcrossBlocks(line);
+    const char* start = buffer_.data() + begin_;
+    const void* feed = std::memchr(start, '\n', buffer_.size() - begin_);
+    if (feed == nullptr) return ReadLineAcrossBlocks(line);
+    auto length = static_cast<std::size_t>(static_cast<const char*>(feed) - start);
+    begin_ += length + 1;
+    if (length > 0 && start[length - 1] == '\r') --length;
+    line = std::string_view(start, length);
+    ++line_number_;
+    return true;
+  }
   /// The 1-based number of the line read last; 0 before the first.
   std::int64_t line_number() const { return line_number_; }
 
  private:
+  bool ReadLineAcrossBlocks(std::string_view& line);
   /// Reads another block behind the unread text; false at the end of the file.
   bool Fill();
 

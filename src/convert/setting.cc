@@ -8,14 +8,13 @@
 
 namespace kefconvert::detail {
 
-namespace {
-
-// the four characters that stand as entities in an attribute value
 constexpr std::array<bool, 256> kTakesEntity = [] {
   std::array<bool, 256> table{};
   for (unsigned char c : std::string_view("&\"><")) table[c] = true;
   return table;
 }();
+
+namespace {
 
 std::string_view EntityOf(char c) {
   switch (c) {
@@ -28,7 +27,7 @@ std::string_view EntityOf(char c) {
 
 }  // namespace
 
-void AppendEscaped(TextBuffer& out, std::string_view text) {
+void AppendWithEntities(TextBuffer& out, std::string_view text) {
   const char* run = text.data();
   const char* end = text.data() + text.size();
   for (const char* p = run; p != end; ++p) {
@@ -173,7 +172,9 @@ SettingKind Convert::ConvertSetting(std::string_view Section, std::string_view L
     MakeFldVar(name, "x_", AttributeText);
     AttributeText.Append('"');
   }
-  state.KeyName.assign(new_key);
+  // clear and append: no check for overlap, which assign makes and a key never needs
+  state.KeyName.clear();
+  state.KeyName.append(new_key);
   return SettingKind::kAttribute;
 }
 

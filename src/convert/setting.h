@@ -3,6 +3,7 @@
 #ifndef KEFCONVERT_CONVERT_SETTING_H_
 #define KEFCONVERT_CONVERT_SETTING_H_
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -52,8 +53,20 @@ inline std::string_view TrimBlanks(std::string_view text) {
   return {begin, static_cast<std::size_t>(end - begin)};
 }
 
+/// True for the four characters that stand as entities in an attribute value.
+extern const std::array<bool, 256> kTakesEntity;
+
+/// Appends `text` with its entities spelt out; for AppendEscaped.
+void AppendWithEntities(TextBuffer& out, std::string_view text);
+
 /// Appends `text` with "&", the double quote, ">" and "<" written as entities.
-void AppendEscaped(TextBuffer& out, std::string_view text);
+inline void AppendEscaped(TextBuffer& out, std::string_view text) {
+  // most values hold none of them: one look at each byte, then one copy
+  for (char c : text) {
+    if (kTakesEntity[static_cast<unsigned char>(c)]) return AppendWithEntities(out, text);
+  }
+  out.Append(text);
+}
 
 /// The 1-based position of a line's first "=" is a 16-bit quantity, and so is the position
 /// after it: a line whose first "=" stands at this position or later cannot be converted.
