@@ -61,6 +61,10 @@ ChildRun RunChild(const std::vector<std::string>& argv) {
   }
   run.wall_seconds = Now() - start;
   run.peak_rss = static_cast<std::uint64_t>(usage.ru_maxrss) * 1024;  // reported in KiB
+  auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+  };
+  run.cpu_seconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
 }
