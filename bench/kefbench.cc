@@ -77,8 +77,8 @@ bool WriteAll(int out, const char* data, std::uint64_t size) {
 // in 1 MiB blocks from one buffer that stays in the cache. With `whole_text`, the output is
 // first made in memory as a whole and written at once, as the converter writes it: the
 // least a conversion that builds its whole text before writing can do.
-int MeasureBaseline(const std::string& input, const std::string& output,
-                    std::uint64_t output_bytes, bool whole_text) {
+int MeasureBaseline(const std::string& input, const std::string& output, std::uint64_t output_bytes,
+                    bool whole_text) {
   std::vector<char> block(1 << 20, 'x');
   double start = Now();
   if (!ReadThrough(input, block)) return 2;
@@ -175,10 +175,10 @@ class Bench {
   Sample Baseline(const std::string& input, std::uint64_t output_bytes, bool whole_text) {
     std::string output = input + ".baseline";
     Remove(output);
-    Sample sample = ParseChild(
-        RunChild({self_, whole_text ? "--measure-one-write" : "--measure-baseline", input,
-                  output, std::to_string(output_bytes)}),
-        "baseline");
+    Sample sample =
+        ParseChild(RunChild({self_, whole_text ? "--measure-one-write" : "--measure-baseline",
+                             input, output, std::to_string(output_bytes)}),
+                   "baseline");
     Remove(output);
     return sample;
   }
@@ -233,22 +233,25 @@ void PrintMachine() {
   ::uname(&system);
   double memory = static_cast<double>(::sysconf(_SC_PHYS_PAGES)) *
                   static_cast<double>(::sysconf(_SC_PAGESIZE)) / (1 << 30);
-  std::printf("machine: %s, %ld cores, %.0f GiB, %s %s; compiler %s, %s build\n",
-              cpu.c_str(), ::sysconf(_SC_NPROCESSORS_ONLN), memory, system.sysname,
-              system.release, __VERSION__, KEFBENCH_BUILD_TYPE);
+  std::string load;
+  std::getline(std::ifstream("/proc/loadavg"), load);
+  std::printf("machine: %s, %ld cores, %.0f GiB, %s %s; compiler %s, %s build\n", cpu.c_str(),
+              ::sysconf(_SC_NPROCESSORS_ONLN), memory, system.sysname, system.release, __VERSION__,
+              KEFBENCH_BUILD_TYPE);
+  // others' work on the machine shows in wall times; the load says how much there was
+  std::printf("load average at the start: %s\n", load.substr(0, load.find(' ', 15)).c_str());
 }
 
 void PrintHeader() {
-  std::printf("  %-10s %8s %8s %9s %9s %9s %10s %9s\n", "", "wall s", "cpu s", "in MB/s",
-              "out MB", "peak RSS", "x baseline", "(cpu)");
+  std::printf("  %-10s %8s %8s %9s %9s %9s %10s %9s\n", "", "wall s", "cpu s", "in MB/s", "out MB",
+              "peak RSS", "x baseline", "(cpu)");
 }
 
 void PrintRow(std::string_view kind, const Summary& row, double input_mb, const Summary& base) {
-  std::printf("  %-10s %8.3f %8.3f %9.1f %9.1f %6.1f MB %9.2fx %8.2fx\n",
-              std::string(kind).c_str(), row.seconds, row.cpu_seconds, input_mb / row.seconds,
-              static_cast<double>(row.output_bytes) / kMB,
-              static_cast<double>(row.peak_rss) / kMB, row.seconds / base.seconds,
-              row.cpu_seconds / base.cpu_seconds);
+  std::printf("  %-10s %8.3f %8.3f %9.1f %9.1f %6.1f MB %9.2fx %8.2fx\n", std::string(kind).c_str(),
+              row.seconds, row.cpu_seconds, input_mb / row.seconds,
+              static_cast<double>(row.output_bytes) / kMB, static_cast<double>(row.peak_rss) / kMB,
+              row.seconds / base.seconds, row.cpu_seconds / base.cpu_seconds);
 }
 
 struct Target {
@@ -283,10 +286,8 @@ std::vector<Target> CheckSize(const SizeResult& result) {
 }
 
 SizeResult MeasureSize(Bench& bench, const Settings& settings, double mb) {
-  std::string input = settings.dir + "/project-" + std::to_string(static_cast<int>(mb)) +
-                      "mb.kef";
-  GeneratedProject project =
-      GenerateProject(input, static_cast<std::uint64_t>(mb * kMB), 1);
+  std::string input = settings.dir + "/project-" + std::to_string(static_cast<int>(mb)) + "mb.kef";
+  GeneratedProject project = GenerateProject(input, static_cast<std::uint64_t>(mb * kMB), 1);
   SizeResult result{static_cast<double>(project.bytes) / kMB, {}, {}, {}, {}};
   std::printf("\n%.1f MB project: %u tables, %llu fields, %llu lines\n", result.input_mb,
               project.tables, static_cast<unsigned long long>(project.fields),
@@ -331,11 +332,11 @@ Target MeasureManyTables(Bench& bench, const Settings& settings) {
   std::vector<Sample> samples;
   for (int run = 0; run < settings.runs; ++run) samples.push_back(bench.Library(input));
   Summary summary = Summarise(samples);
-  std::printf("\n%u tables after one database marker (%.1f MB): %.3f s, %.1f MB out, "
-              "%.1f MB peak RSS\n",
-              project.tables, static_cast<double>(project.bytes) / kMB, summary.seconds,
-              static_cast<double>(summary.output_bytes) / kMB,
-              static_cast<double>(summary.peak_rss) / kMB);
+  std::printf(
+      "\n%u tables after one database marker (%.1f MB): %.3f s, %.1f MB out, "
+      "%.1f MB peak RSS\n",
+      project.tables, static_cast<double>(project.bytes) / kMB, summary.seconds,
+      static_cast<double>(summary.output_bytes) / kMB, static_cast<double>(summary.peak_rss) / kMB);
   if (!settings.keep) {
     Bench::Remove(input);
     Bench::Remove(Bench::ConvertedName(input));
@@ -385,6 +386,10 @@ int Main(int argc, char** argv) {
   if (argc == 3 && std::string_view(argv[1]) == "--measure-library") {
     return MeasureLibrary(argv[2]);
   }
+  if (argc == 2 && std::string_view(argv[1]) == "--help") {
+    std::cout << kUsage;
+    return 0;
+  }
   Settings settings;
   if (!ParseArguments(argc, argv, settings)) {
     std::cerr << kUsage;
@@ -397,10 +402,11 @@ int Main(int argc, char** argv) {
     settings.dir = made_dir = pattern;
   }
   PrintMachine();
-  std::printf("median of %d runs, each in a process of its own; baseline: read the input "
-              "and write the output's size, in 1 MiB blocks; one write: the same, with the "
-              "output made in memory first and written at once\n",
-              settings.runs);
+  std::printf(
+      "median of %d runs, each in a process of its own; baseline: read the input "
+      "and write the output's size, in 1 MiB blocks; one write: the same, with the "
+      "output made in memory first and written at once\n",
+      settings.runs);
   std::fflush(stdout);
 
   Bench bench(settings);

@@ -11,11 +11,11 @@
 namespace kefconvert::bench {
 
 struct ChildRun {
-  std::string output;           // what the child wrote to its standard output
-  double wall_seconds = 0;      // from fork to exit, measured by the parent
-  double cpu_seconds = 0;       // user and system time of the child
-  std::uint64_t peak_rss = 0;   // bytes, as getrusage reports it for the child
-  int exit_status = -1;         // -1 when the child did not exit normally
+  std::string output;          // what the child wrote to its standard output
+  double wall_seconds = 0;     // from fork to exit, measured by the parent
+  double cpu_seconds = 0;      // user and system time of the child
+  std::uint64_t peak_rss = 0;  // bytes, as getrusage reports it for the child
+  int exit_status = -1;        // -1 when the child did not exit normally
 };
 
 /// Runs `argv` (argv[0] is the program's path) and waits for it. The child's standard

@@ -21,13 +21,11 @@ namespace kefconvert {
 // The one friend that Convert names, here for the benchmarks' own executable.
 struct ConvertTesting {
   static detail::SettingKind ConvertSetting(Convert& converter, std::string_view section,
-                                            std::string_view line,
-                                            detail::CrossLineState& state,
+                                            std::string_view line, detail::CrossLineState& state,
                                             detail::TextBuffer& out) {
     return converter.ConvertSetting(section, line, state, out);
   }
-  static void MakeFldVar(const Convert& converter, std::string_view name,
-                         detail::TextBuffer& out) {
+  static void MakeFldVar(const Convert& converter, std::string_view name, detail::TextBuffer& out) {
     converter.MakeFldVar(name, "x_", out);
   }
 };
@@ -129,7 +127,7 @@ BENCHMARK(Escaping);
 
 void VariableNames(benchmark::State& state) {
   Convert converter;
-  const std::string_view names[] = {"CustomerID", "Customer E-Mail", "Stra\xDF" "e Nr."};
+  const std::string_view names[] = {"CustomerID", "Customer E-Mail", "Stra\337e Nr."};
   detail::TextBuffer out(1 << 16);
   for (auto _ : state) {
     out.Clear();

@@ -87,34 +87,74 @@ class Writer {
   std::uint64_t lines_ = 0;
 };
 
-constexpr std::array<std::string_view, 12> kWords = {
-    "Customer", "Order", "Product", "Invoice", "Supplier", "Category",
-    "Employee", "Region", "Shipper", "Payment", "Address",  "Contact"};
+constexpr std::array<std::string_view, 12> kWords = {"Customer", "Order",    "Product",  "Invoice",
+                                                     "Supplier", "Category", "Employee", "Region",
+                                                     "Shipper",  "Payment",  "Address",  "Contact"};
+// "Stra\337e" is a name with a byte above 0x7F (sharp s in code page 1252)
 constexpr std::array<std::string_view, 10> kFieldWords = {
-    "ID", "Name", "Date", "Price", "Qty", "Notes", "E-Mail", "Stra\xDF" "e", "Phone", "Total"};
+    "ID", "Name", "Date", "Price", "Qty", "Notes", "E-Mail", "Stra\337e", "Phone", "Total"};
 // ADO type codes as projects hold them: mostly integers, strings and dates
-constexpr std::array<std::string_view, 16> kTypeCodes = {
-    "3", "3", "202", "202", "202", "200", "135", "7", "11", "5", "131", "20", "203", "72",
-    "6", "17"};
+constexpr std::array<std::string_view, 16> kTypeCodes = {"3",   "3",  "202", "202", "202", "200",
+                                                         "135", "7",  "11",  "5",   "131", "20",
+                                                         "203", "72", "6",   "17"};
 constexpr std::array<std::string_view, 6> kCaptions = {
     "Name", "Price & Tax", "\"Special\" offer", "Qty > 0", "<b>Total</b>", "Notes"};
 constexpr std::array<std::string_view, 4> kSqlContinuations = {
-    "WHERE p.Discontinued = 0 AND c.CategoryID <> 3",
-    "ORDER BY p.ProductName", "", "GROUP BY c.CategoryName HAVING COUNT(*) > 1"};
+    "WHERE p.Discontinued = 0 AND c.CategoryID <> 3", "ORDER BY p.ProductName", "",
+    "GROUP BY c.CategoryName HAVING COUNT(*) > 1"};
 
 // Keys of a field section in the order hosts write them, after Seq, Name and Type.
-constexpr std::array<std::string_view, 51> kFieldKeys = {
-    "Support",     "Size",         "UniqueIdx",      "ZeroLen",        "Req",
-    "Attribute",   "Required",     "PopCalendar",    "Generate",       "List",
-    "View",        "Edit",         "Add",            "Search",         "SearchOpr",
-    "Caption",     "ViewTag",      "HtmlTag",        "TagSize",        "TagMaxLength",
-    "TagSelectType", "TagLnkDistinct", "TagCols",    "TagRows",        "TagImgWidth",
-    "TagImgHeight", "TagAPrefix",  "TagBold",        "TagItalic",      "TagFmtType",
-    "TagDtFormat", "TagNumDigits", "TagIncLeadDigit", "TagUseParen",   "TagGpDigits",
-    "Min",         "Max",          "ErrMsg",         "Validate",       "Default",
-    "Order",       "TagValues",    "TagLnkTbl",      "TagLnkFld",      "TagLnkDisplay",
-    "TagLnkDisp2", "TagLnkOrderBy", "TagLnkOrderType", "TagAType",     "TagATarget",
-    "TagASuffix"};
+constexpr std::array<std::string_view, 51> kFieldKeys = {"Support",
+                                                         "Size",
+                                                         "UniqueIdx",
+                                                         "ZeroLen",
+                                                         "Req",
+                                                         "Attribute",
+                                                         "Required",
+                                                         "PopCalendar",
+                                                         "Generate",
+                                                         "List",
+                                                         "View",
+                                                         "Edit",
+                                                         "Add",
+                                                         "Search",
+                                                         "SearchOpr",
+                                                         "Caption",
+                                                         "ViewTag",
+                                                         "HtmlTag",
+                                                         "TagSize",
+                                                         "TagMaxLength",
+                                                         "TagSelectType",
+                                                         "TagLnkDistinct",
+                                                         "TagCols",
+                                                         "TagRows",
+                                                         "TagImgWidth",
+                                                         "TagImgHeight",
+                                                         "TagAPrefix",
+                                                         "TagBold",
+                                                         "TagItalic",
+                                                         "TagFmtType",
+                                                         "TagDtFormat",
+                                                         "TagNumDigits",
+                                                         "TagIncLeadDigit",
+                                                         "TagUseParen",
+                                                         "TagGpDigits",
+                                                         "Min",
+                                                         "Max",
+                                                         "ErrMsg",
+                                                         "Validate",
+                                                         "Default",
+                                                         "Order",
+                                                         "TagValues",
+                                                         "TagLnkTbl",
+                                                         "TagLnkFld",
+                                                         "TagLnkDisplay",
+                                                         "TagLnkDisp2",
+                                                         "TagLnkOrderBy",
+                                                         "TagLnkOrderType",
+                                                         "TagAType",
+                                                         "TagATarget",
+                                                         "TagASuffix"};
 
 void WriteProjectSection(Writer& out) {
   out.Line("<Project>");
@@ -211,7 +251,8 @@ std::string FieldValue(Random& random, std::string_view key, const std::string& 
   if (key == "Default") return random.Chance(50) ? "" : "N/A";
   if (key == "TagLnkTbl" || key == "TagLnkDisplay") return std::string(random.Pick(kWords));
   if (key == "Size" || key == "TagSize" || key == "TagMaxLength" || key == "Attribute" ||
-      key == "TagCols" || key == "TagRows" || key == "Order" || key == "Max") {
+      key == "TagCols" || key == "TagRows" || key == "Order" || key == "Min" || key == "Max" ||
+      key == "TagImgWidth" || key == "TagImgHeight" || key == "TagNumDigits") {
     return std::to_string(random.Between(0, 255));
   }
   if (key == "SearchOpr") return random.Chance(50) ? "=" : "LIKE";

@@ -62,12 +62,9 @@ TEST(DefaultsText, RemembersWhereTheLoginTypePlaceholderStands) {
 
 TEST(DefaultsText, HandlesVaryingPartsSideBySideAndAtTheEnds) {
   static constexpr DefaultAttribute kList[] = {
-      {"", "", DefaultSource::kPlaceholder},
-      {"A", "", DefaultSource::kCurQuoteS},
-      {"B", "", DefaultSource::kCurQuoteE},
-      {"C", "x y"},
-      {"", "", DefaultSource::kPlaceholder},
-      {"D", "", DefaultSource::kCurMySQLDataType},
+      {"", "", DefaultSource::kPlaceholder}, {"A", "", DefaultSource::kCurQuoteS},
+      {"B", "", DefaultSource::kCurQuoteE},  {"C", "x y"},
+      {"", "", DefaultSource::kPlaceholder}, {"D", "", DefaultSource::kCurMySQLDataType},
   };
   for (const FieldTypeValues& state : kTypeStates) ExpectSame(kList, DefaultsText(kList), &state);
   ExpectSame({}, DefaultsText({}), nullptr);

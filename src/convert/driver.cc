@@ -191,8 +191,7 @@ void ProjectConversion::HandleMarker(Section marker) {
 void ProjectConversion::HandleSetting(std::string_view text) {
   // the translation appends its AttributeText straight to the element being assembled
   std::size_t at = OutputText.size();
-  SettingKind kind =
-      converter_.ConvertSetting(MarkerOf(CurrentSection), text, state_, OutputText);
+  SettingKind kind = converter_.ConvertSetting(MarkerOf(CurrentSection), text, state_, OutputText);
   switch (kind) {
     case SettingKind::kNothing: return;
     case SettingKind::kSqlPiece:

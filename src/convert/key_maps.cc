@@ -143,7 +143,8 @@ const std::span<const KeyMapping> kTableKeys = kTable;
 const std::span<const KeyMapping> kFieldKeys = kField;
 const std::span<const ValueMapping> kDateFormats = kDateFormatValues;
 
-static_assert(std::size(kProject) <= KeyIndex::kMaxRows && std::size(kDatabase) <= KeyIndex::kMaxRows &&
+static_assert(std::size(kProject) <= KeyIndex::kMaxRows &&
+              std::size(kDatabase) <= KeyIndex::kMaxRows &&
               std::size(kTable) <= KeyIndex::kMaxRows && std::size(kField) <= KeyIndex::kMaxRows);
 
 constinit const KeyIndex kProjectKeyIndex{kProject};

@@ -80,7 +80,6 @@ class KeyIndex {
   static constexpr std::size_t kMaxRows = kSlots / 4;
 
  private:
-
   static constexpr std::size_t Hash(std::string_view key) {
     std::size_t n = key.size();
     if (n == 0) return 0;

@@ -92,8 +92,8 @@ SettingKind Convert::ConvertSetting(std::string_view Section, std::string_view L
 
   // Inside a multi-line SQL text every line is one more piece of it, taken as written
   // (no key map, no side effects), until the line with the key "TblError".
-  bool in_sql_block =
-      detail::IsText(state.KeyName, detail::kSqlKey) && detail::IsText(Section, detail::kTableMarker);
+  bool in_sql_block = detail::IsText(state.KeyName, detail::kSqlKey) &&
+                      detail::IsText(Section, detail::kTableMarker);
   if (in_sql_block &&
       (equals == std::string_view::npos || !detail::IsText(key, detail::kSqlEndKey))) {
     if (equals == std::string_view::npos) {
