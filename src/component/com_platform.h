@@ -5,8 +5,11 @@
 #define KEFCONVERT_COMPONENT_COM_PLATFORM_H_
 
 #ifdef _WIN32
-#include <oleauto.h>
+/* windows.h first: oleauto.h builds on its types */
+/* clang-format off */
 #include <windows.h>
+#include <oleauto.h>
+/* clang-format on */
 #else
 #include "platform/linux_com/com_interfaces.h"
 #endif

@@ -50,21 +50,20 @@ BSTR* StringArgument(VARIANTARG& argument, BSTR& by_value) {
 HRESULT ConvertObject::Create(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  ConvertObject* created = new (std::nothrow) ConvertObject();
-  if (created == nullptr) return E_OUTOFMEMORY;
+  ConvertObject* created = nullptr;
+  try {
+    created = new ConvertObject();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (const std::exception&) {
+    return E_UNEXPECTED;
+  }
   HRESULT status = created->QueryInterface(riid, object);
   created->Release();
   return status;
 }
 
-ConvertObject::ConvertObject() {
-  try {
-    converter_ = MakeConverter();
-  } catch (const std::exception&) {
-    // Without a converter every call fails; creation itself does not.
-  }
-  ObjectCreated();
-}
+ConvertObject::ConvertObject() : converter_(MakeConverter()) { ObjectCreated(); }
 
 ConvertObject::~ConvertObject() { ObjectDestroyed(); }
 
