@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <new>
@@ -11,6 +12,11 @@
 #include <vector>
 
 #include "kefconvert/kefconvert.h"
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -84,7 +90,9 @@ void Report(const std::string& file, std::string_view message) {
 
 // Why a file is not a project file, as far as its first bytes tell.
 std::string WhyNotProjectFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  // the path is UTF-8, which a narrow file name means only on POSIX systems
+  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                   std::ios::binary);
   std::string head(200, '\0');
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
   head.resize(static_cast<std::size_t>(in.gcount()));
@@ -140,9 +148,18 @@ bool ParseCodePage(std::string_view text, int& code_page) {
          kefconvert::IsSupportedCodePage(code_page);
 }
 
-}  // namespace
+#ifdef _WIN32
+std::string Utf8FromWide(const wchar_t* text) {
+  int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return {};
+  std::string utf8(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
+  utf8.pop_back();  // the terminating NUL
+  return utf8;
+}
+#endif
 
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   kefconvert::Options options;
   std::vector<std::string> files;
   bool options_ended = false;
@@ -190,3 +207,21 @@ int main(int argc, char** argv) {
   }
   return status;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows hands the command line over in UTF-16; the library takes UTF-8 paths, and the
+// console is told to show the UTF-8 that the tool prints.
+int wmain(int argc, wchar_t** wargv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(Utf8FromWide(wargv[i]));
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  ::SetConsoleOutputCP(CP_UTF8);
+  return Main(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return Main(argc, argv); }
+#endif
