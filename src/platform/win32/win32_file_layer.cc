@@ -53,8 +53,7 @@ int OpenErrorNumber(DWORD error, const std::wstring& path) {
 }
 
 int WriteErrorNumber(DWORD error) {
-  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? kDiskFull
-                                                                     : kDeviceIOError;
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? kDiskFull : kDeviceIOError;
 }
 
 class Handle {
@@ -158,15 +157,16 @@ bool NamesFile(const std::wstring& path, const InputFile& source) {
   Handle file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
-  return file.valid() && QueryInformation(file.get(), info) && IdentityOf(info) == source.Identity();
+  return file.valid() && QueryInformation(file.get(), info) &&
+         IdentityOf(info) == source.Identity();
 }
 
 class Win32FileSystem final : public FileSystem {
  public:
   std::unique_ptr<InputFile> OpenForReading(const std::string& path) override {
     std::wstring wide = WidePath(path);
-    Handle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) throw Error(OpenErrorNumber(::GetLastError(), wide));
     BY_HANDLE_FILE_INFORMATION info;
     if (!QueryInformation(file.get(), info)) throw Error(kPathFileAccessError);

@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# Runs the Windows build under Wine as Windows hosts use it: KEFConvert.dll registered with
+# regsvr32, created by a script and by a C++ client, its resources read back, its output
+# compared byte for byte with the Linux build's, and unregistered again. Every program
+# prints one line per check and this script compares the lines; exit statuses alone prove
+# little (a VBScript runtime error under Wine ends the script with status 0).
+#
+# usage: windows_test.sh WIN32_BUILD LINUX_BUILD
+#   WIN32_BUILD  build folder of the i686-w64-mingw32 toolchain (KEFConvert.dll, kefconvert.exe)
+#   LINUX_BUILD  build folder of the native build (kefconvert)
+# Needs wine with 32-bit support (Debian: wine wine32:i386). Uses a fresh 32-bit Wine prefix
+# in WIN32_BUILD/wineprefix.
+set -u
+win_build=$(cd "$1" && pwd)
+linux_build=$(cd "$2" && pwd)
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+tests=$source_dir/tests/windows
+
+dll=$win_build/src/component/KEFConvert.dll
+win_tool=$win_build/kefconvert.exe
+linux_tool=$linux_build/kefconvert
+for file in "$dll" "$win_tool" "$linux_tool"; do
+  if [ ! -f "$file" ]; then echo "missing $file: build both first"; exit 2; fi
+done
+
+export WINEPREFIX=$win_build/wineprefix WINEARCH=win32 WINEDEBUG=-all
+# no .NET or HTML engine needed: skip the offer to install them
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=C.UTF-8
+
+failures=0
+pass() { echo "ok   $1"; }
+fail() { echo "FAIL $1"; failures=$((failures + 1)); }
+
+check() {  # check NAME EXPECTED ACTUAL
+  if [ "$2" == "$3" ]; then pass "$1"; else
+    fail "$1"; echo "  expected: $2"; echo "  actual:   $3"
+  fi
+}
+
+# Compares what a program printed (CR LF or LF lines) with an expected file, after writing
+# the folder of the run as <dir>.
+check_lines() {  # check_lines NAME EXPECTED_FILE ACTUAL_FILE
+  local actual
+  actual=$(tr -d '\r' < "$3")
+  if diff -u "$2" <(printf '%s\n' "$actual") > "$3.diff"; then pass "$1"; else
+    fail "$1"; cat "$3.diff"
+  fi
+}
+
+winpath() { winepath -w "$1" 2>/dev/null; }
+
+# The data of value NAME ("(Default)" for the default value) of registry key KEY, or
+# "absent".
+reg_value() {  # reg_value KEY NAME
+  local out
+  out=$(wine reg query "$1" 2>/dev/null | tr -d '\r') || { echo absent; return; }
+  awk -v name="$2" '$1 == name && $2 == "REG_SZ" { sub(/^[ \t]*[^ \t]+[ \t]+REG_SZ[ \t]+/, ""); print; found = 1 }
+                    END { if (!found) print "absent" }' <<< "$out"
+}
+
+work=$win_build/wine-test
+rm -rf "$work" "$WINEPREFIX"
+mkdir -p "$work"
+start=$(date +%s)
+wineboot --init > "$work/wineboot.log" 2>&1
+wineserver --wait
+echo "     (fresh Wine prefix in $(( $(date +%s) - start ))s)"
+
+clsid='{4086AB62-87E5-49EB-AFDC-30E58A63B0CF}'
+iid='{22D1C84A-96FF-47E8-A720-DC42A7EF7517}'
+libid='{885579CE-7926-4AF9-84F4-425DEC5ACFAA}'
+dll_win=$(winpath "$dll")
+
+# --- the resources, before anything is registered
+wine "$win_build/tests/windows/resource_check.exe" "$dll_win" > "$work/resources.txt" 2>&1
+check_lines "version information and type library read back" \
+  "$tests/resource_check.expected" "$work/resources.txt"
+
+# --- registration
+wine regsvr32 /s "$dll_win" > "$work/regsvr32.log" 2>&1
+check "regsvr32 registers the DLL: status" 0 $?
+check "ProgID names the class" "$clsid" "$(reg_value 'HKCR\KEFConvert.Convert\CLSID' '(Default)')"
+check "class: in-process server is the DLL" "$dll_win" \
+  "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)')"
+check "class: apartment threading" Apartment \
+  "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" ThreadingModel)"
+check "class: ProgID" KEFConvert.Convert "$(reg_value "HKCR\\CLSID\\$clsid\\ProgID" '(Default)')"
+check "class: type library" "$libid" "$(reg_value "HKCR\\CLSID\\$clsid\\TypeLib" '(Default)')"
+check "interface: type library" "$libid" \
+  "$(reg_value "HKCR\\Interface\\$iid\\TypeLib" '(Default)')"
+check "interface: automation marshaler" '{00020424-0000-0000-C000-000000000046}' \
+  "$(reg_value "HKCR\\Interface\\$iid\\ProxyStubClsid32" '(Default)')"
+check "type library 2.0: name" KEFConvert "$(reg_value "HKCR\\TypeLib\\$libid\\2.0" '(Default)')"
+check "type library 2.0: file" "$dll_win" \
+  "$(reg_value "HKCR\\TypeLib\\$libid\\2.0\\0\\win32" '(Default)')"
+
+# --- a script host, late-bound by name
+unicode_name='Проект-Ωμέγα-中文'
+mkdir -p "$work/script"
+cp "$tests"/corpus/*.kef "$source_dir/examples/shop.kef" "$work/script/"
+cp "$source_dir/examples/shop.kef" "$work/script/$unicode_name.kef"
+script_dir=$(winpath "$work/script")
+wine cscript //nologo "$(winpath "$tests/component_checks.vbs")" "$script_dir" "$unicode_name" \
+  > "$work/script.txt" 2>&1
+check_lines "VBScript: CreateObject and ConvertProject" \
+  "$tests/component_checks.expected" "$work/script.txt"
+
+# --- a C++ client: the eighth slot, IDispatch::Invoke, GetErrorInfo
+mkdir -p "$work/client"
+cp "$tests"/corpus/*.kef "$source_dir/examples/shop.kef" "$work/client/"
+client_dir=$(winpath "$work/client")
+wine "$win_build/tests/windows/com_client.exe" "$client_dir" > "$work/client.txt" 2>&1
+check_lines "C++ client: CoCreateInstance, slot 8, Invoke, GetErrorInfo" \
+  "$tests/com_client.expected" "$work/client.txt"
+
+# --- the same bytes as the Linux build, through the component and through the tool
+corpus=()
+for file in "$tests"/corpus/*.kef "$source_dir/examples/shop.kef"; do corpus+=("$(basename "$file")"); done
+for side in linux dll exe; do
+  mkdir -p "$work/$side"
+  cp "$tests"/corpus/*.kef "$source_dir/examples/shop.kef" "$work/$side/"
+done
+outcome_of_linux_tool() {  # NAME: ok | null | error N, as convert_files.vbs prints it
+  local status message
+  message=$("$linux_tool" "$work/linux/$1" 2>&1 >/dev/null)
+  status=$?
+  case $status in
+    0) echo "$1: ok" ;;
+    1) echo "$1: null" ;;
+    *) echo "$1: error $(sed -n 's/.*(error \([0-9]*\)).*/\1/p' <<< "$message" | head -n 1)" ;;
+  esac
+}
+for name in "${corpus[@]}"; do outcome_of_linux_tool "$name"; done > "$work/linux.txt"
+wine cscript //nologo "$(winpath "$tests/convert_files.vbs")" "$(winpath "$work/dll")" \
+  "${corpus[@]}" > "$work/dll.txt" 2>&1
+check_lines "component: same outcome as the Linux build for every corpus file" \
+  "$work/linux.txt" "$work/dll.txt"
+(cd "$work/exe" && for name in "${corpus[@]}"; do wine "$win_tool" "$name"; done) > /dev/null 2>&1
+converted=0
+for name in "${corpus[@]}"; do
+  result=${name%????}_tmp.kef
+  for side in dll exe; do
+    if cmp -s "$work/linux/$result" "$work/$side/$result"; then
+      converted=$((converted + 1))
+    else
+      fail "$side: $result differs from the Linux build's"
+    fi
+  done
+done
+check "component and tool write the Linux build's bytes (files compared)" \
+  $((2 * ${#corpus[@]})) "$converted"
+
+# --- the system's ANSI code page decides; double-byte code pages convert as 1252
+for pair in C.UTF-8:1252 ru_RU.UTF-8:1251 th_TH.UTF-8:874 tr_TR.UTF-8:1254 ja_JP.UTF-8:1252; do
+  locale=${pair%:*} code_page=${pair#*:}
+  rm -rf "$work/cp" && mkdir -p "$work/cp/linux" "$work/cp/dll"
+  cp "$tests/corpus/code_page.kef" "$work/cp/linux/"
+  cp "$tests/corpus/code_page.kef" "$work/cp/dll/"
+  "$linux_tool" --codepage "$code_page" "$work/cp/linux/code_page.kef" > /dev/null
+  LC_ALL=$locale wine cscript //nologo "$(winpath "$tests/convert_files.vbs")" \
+    "$(winpath "$work/cp/dll")" code_page.kef > /dev/null 2>&1
+  if cmp -s "$work/cp/linux/code_page_tmp.kef" "$work/cp/dll/code_page_tmp.kef"; then
+    pass "system locale $locale converts as code page $code_page"
+  else
+    fail "system locale $locale converts as code page $code_page"
+  fi
+done
+
+# --- the Windows file layer fails with the numbers of the POSIX one
+mkdir -p "$work/errors/folder.kef"
+cp "$source_dir/examples/shop.kef" "$work/errors/linked.kef"
+ln -f "$work/errors/linked.kef" "$work/errors/linked_tmp.kef"
+error_number() { sed -n 's/.*(error \([0-9]*\)).*/\1/p' | head -n 1; }
+for case in missing.kef 'no folder/missing.kef' folder.kef linked.kef; do
+  linux_number=$(cd "$work/errors" && "$linux_tool" "${case}" 2>&1 >/dev/null | error_number)
+  windows_number=$(cd "$work/errors" && wine "$win_tool" "${case}" 2>&1 >/dev/null | error_number)
+  check "tool on Windows: error number for $case as on Linux ($linux_number)" \
+    "$linux_number" "$windows_number"
+done
+check "project file reached under another name stays intact" \
+  "$(cat "$source_dir/examples/shop.kef" | cksum)" "$(cat "$work/errors/linked.kef" | cksum)"
+
+# --- unregistration
+wine regsvr32 /s /u "$dll_win" > "$work/regsvr32-u.log" 2>&1
+check "regsvr32 /u unregisters the DLL: status" 0 $?
+check "ProgID removed" absent "$(reg_value 'HKCR\KEFConvert.Convert\CLSID' '(Default)')"
+check "class removed" absent "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)')"
+check "interface removed" absent "$(reg_value "HKCR\\Interface\\$iid\\TypeLib" '(Default)')"
+check "type library removed" absent "$(reg_value "HKCR\\TypeLib\\$libid\\2.0" '(Default)')"
+printf 'On Error Resume Next\r\nSet c = CreateObject("KEFConvert.Convert")\r\nWScript.Echo "CreateObject after unregistering: " & Err.Number\r\n' \
+  > "$work/unregistered.vbs"
+check "CreateObject fails after unregistering" "CreateObject after unregistering: 429" \
+  "$(wine cscript //nologo "$(winpath "$work/unregistered.vbs")" 2>&1 | tr -d '\r')"
+
+wineserver --kill 2>/dev/null
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "all Windows checks passed"
