@@ -5,6 +5,7 @@
 // Every element is built in place at the end of one output buffer: the sections come in
 // the order project, database, tables with their fields, which is the output order, so an
 // element is complete before the next one starts.
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -68,7 +69,6 @@ bool IsMisspeltMarker(std::string_view text) {
   return false;
 }
 
-constexpr std::string_view kCrLf = "\r\n";
 constexpr std::string_view kSqlKey = "TblSQL";
 constexpr std::string_view kEmptyDatabaseName = "DBName=\"\"";
 constexpr std::string_view kPhysicalPathKey = "DBPhyPath";
@@ -313,6 +313,15 @@ std::string TempFileNameFor(const std::string& projFile) {
   return projFile.substr(0, projFile.size() - 4) + "_tmp.kef";
 }
 
+// Read blocks of 1 MiB, but no larger than a smaller file needs: most project files are a
+// few kilobytes, and converting many of them should not cost a megabyte buffer each.
+std::size_t BlockSizeFor(std::uint64_t size_hint) {
+  constexpr std::size_t kLargest = std::size_t{1} << 20;
+  constexpr std::size_t kSmallest = 4096;
+  if (size_hint == 0 || size_hint >= kLargest) return kLargest;
+  return std::max(kSmallest, static_cast<std::size_t>(size_hint) + 1);
+}
+
 }  // namespace
 
 Convert::Convert(const Options& options) : Convert(options, detail::FileSystem::Native()) {}
@@ -330,7 +339,7 @@ std::optional<std::string> Convert::ConvertProject(const std::string& projFile) 
   std::unique_ptr<detail::InputFile> input = files_->OpenForReading(projFile);
   std::unique_ptr<detail::OutputFile> output = files_->CreateReplacing(TempFileName, *input);
   try {
-    detail::LineReader lines(*input);
+    detail::LineReader lines(*input, BlockSizeFor(input->SizeHint()));
     ProjectConversion conversion(*this, lines, input->SizeHint());
     bool converted = conversion.Run();
     if (converted) output->Write(conversion.Pieces());

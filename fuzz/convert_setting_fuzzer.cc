@@ -1,0 +1,229 @@
+// Fuzz target: one setting line through the translation, in any section, with any state
+// left by earlier lines (the security names, the open SQL text, the field type state).
+// It checks what each kind of result promises: escaped text that cannot break an element,
+// a well-formed attribute, state changed only by the lines that own it, and a failure
+// that changes nothing it must not.
+//
+// An input is a header, then the line: section, KeyName, DBNameFromPath, SecTblName,
+// SecLoginIDFldName, a byte of flags (1 InSecTbl, 2 InLoginFld, 4 CurBasicSearch),
+// LoginFldTypeGroup, CurMySQLDataType (4 bytes, little-endian), CurQuoteS, CurQuoteE, the
+// code page; each text is a length byte and that many bytes; missing bytes read as zero.
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "convert/setting.h"
+#include "convert/text_buffer.h"
+#include "fuzz_check.h"
+#include "kefconvert/kefconvert.h"
+#include "output_check.h"
+
+namespace kefconvert {
+
+// Reaches the private translation and the field type state of a converter.
+struct ConvertTesting {
+  struct FieldTypeState {
+    std::int32_t mysql_type;
+    bool basic_search;
+    std::string quote_start;
+    std::string quote_end;
+    bool operator==(const FieldTypeState&) const = default;
+  };
+
+  static detail::SettingKind ConvertSetting(Convert& converter, std::string_view section,
+                                            std::string_view line, detail::CrossLineState& state,
+                                            detail::TextBuffer& text) {
+    return converter.ConvertSetting(section, line, state, text);
+  }
+  static FieldTypeState Get(const Convert& c) {
+    return {c.CurMySQLDataType, c.CurBasicSearch, c.CurQuoteS, c.CurQuoteE};
+  }
+  static void Set(Convert& c, const FieldTypeState& s) {
+    c.CurMySQLDataType = s.mysql_type;
+    c.CurBasicSearch = s.basic_search;
+    c.CurQuoteS = s.quote_start;
+    c.CurQuoteE = s.quote_end;
+  }
+};
+
+namespace fuzz {
+namespace {
+
+using detail::CrossLineState;
+using detail::SettingKind;
+
+bool SameState(const CrossLineState& a, const CrossLineState& b) {
+  return a.KeyName == b.KeyName && a.DBNameFromPath == b.DBNameFromPath &&
+         a.SecTblName == b.SecTblName && a.SecLoginIDFldName == b.SecLoginIDFldName &&
+         a.InSecTbl == b.InSecTbl && a.LoginFldTypeGroup == b.LoginFldTypeGroup &&
+         a.InLoginFld == b.InLoginFld;
+}
+
+constexpr std::string_view kSections[] = {"<Project>", "<Database>", "<Table>",
+                                          "<Field>",   "",           "<Fields>"};
+constexpr std::string_view kKeyNames[] = {"", "TblSQL", "TblError", "FldName", "TblName"};
+constexpr int kCodePages[] = {1252, 874, 1250, 1251, 1253, 1254, 1255, 1256, 1257, 1258};
+
+struct Case {
+  std::string section;
+  CrossLineState state;
+  ConvertTesting::FieldTypeState types;
+  int code_page;
+  std::string line;
+};
+
+class ByteReader {
+ public:
+  explicit ByteReader(std::string_view bytes) : bytes_(bytes) {}
+
+  std::uint8_t Byte() {
+    if (bytes_.empty()) return 0;
+    auto byte = static_cast<std::uint8_t>(bytes_.front());
+    bytes_.remove_prefix(1);
+    return byte;
+  }
+  template <typename T, std::size_t N>
+  T Pick(const T (&choices)[N]) {
+    return choices[Byte() % N];
+  }
+  std::string Text() {
+    std::string_view text = bytes_.substr(0, Byte());
+    bytes_.remove_prefix(text.size());
+    return std::string(text);
+  }
+  std::int32_t Int32() {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= std::uint32_t{Byte()} << (8 * i);
+    return static_cast<std::int32_t>(value);
+  }
+  std::string_view Rest() { return bytes_; }
+
+ private:
+  std::string_view bytes_;
+};
+
+Case ReadCase(ByteReader& data) {
+  Case c;
+  c.section = data.Pick(kSections);
+  std::uint8_t key_name = data.Byte();
+  c.state.KeyName =
+      key_name < std::size(kKeyNames) ? std::string(kKeyNames[key_name]) : data.Text();
+  c.state.DBNameFromPath = data.Text();
+  c.state.SecTblName = data.Text();
+  c.state.SecLoginIDFldName = data.Text();
+  std::uint8_t flags = data.Byte();
+  c.state.InSecTbl = (flags & 1) != 0;
+  c.state.InLoginFld = (flags & 2) != 0;
+  c.types.basic_search = (flags & 4) != 0;
+  c.state.LoginFldTypeGroup = data.Text();
+  c.types.mysql_type = data.Int32();
+  c.types.quote_start = data.Text();
+  c.types.quote_end = data.Text();
+  c.code_page = data.Pick(kCodePages);
+  // the driver hands over each line without the blanks around it
+  c.line = std::string(Blankless(data.Rest()));
+  return c;
+}
+
+bool HasMarkup(std::string_view text) { return text.find_first_of("\"<>") != text.npos; }
+
+void CheckFailure(const Error& error, const Case& c, const CrossLineState& state,
+                  const ConvertTesting::FieldTypeState& types) {
+  std::size_t equals = c.line.find('=');
+  Check(error.line() == 0, "a line number from the translation of one line");
+  Check(equals != std::string::npos, "a line without \"=\" failed");
+  std::string_view key = Blankless(std::string_view(c.line).substr(0, equals));
+  switch (error.number()) {
+    case kOverflow:
+      if (equals + 1 >= 32767) {
+        Check(SameState(state, c.state) && types == c.types, "an overflow changed the state");
+      } else {
+        // only a field name too long for its variable name remains
+        Check(Escape(Blankless(std::string_view(c.line).substr(equals + 1))).size() >= 32767,
+              "an overflow for a short line");
+      }
+      break;
+    case kTypeMismatch:
+      Check(c.section == "<Field>" && key == "Type", "a type mismatch outside a field's type");
+      Check(SameState(state, c.state) && types == c.types, "a type mismatch changed the state");
+      break;
+    default: FailCheck("an error that no setting line can cause: " + std::string(error.what()));
+  }
+}
+
+void CheckResult(SettingKind kind, std::string_view text, const Case& c,
+                 const CrossLineState& state, const ConvertTesting::FieldTypeState& types) {
+  std::size_t equals = c.line.find('=');
+  bool sql_open = c.state.KeyName == "TblSQL" && c.section == "<Table>";
+  bool field_type = c.section == "<Field>";  // only a field's type changes these
+  if (!field_type) Check(types == c.types, "the field type state changed outside a field");
+  switch (kind) {
+    case SettingKind::kNothing:
+      Check(text.empty(), "text for a line that gives nothing");
+      Check(state.KeyName == c.state.KeyName, "a line that gives nothing changed KeyName");
+      break;
+    case SettingKind::kText:
+      Check(equals == std::string::npos && !sql_open, "a setting taken for text");
+      Check(text == Escape(c.line), "stray text not escaped");
+      Check(SameState(state, c.state) && types == c.types, "stray text changed the state");
+      break;
+    case SettingKind::kSqlPiece:
+      Check(sql_open, "an SQL piece without an open SQL text");
+      Check(!HasMarkup(text), "an SQL piece that can break its attribute");
+      Check(SameState(state, c.state) && types == c.types, "an SQL piece changed the state");
+      break;
+    case SettingKind::kAttribute: {
+      Check(equals != std::string::npos, "an attribute from a line without \"=\"");
+      Check(!sql_open || Blankless(std::string_view(c.line).substr(0, equals)) == "TblError",
+            "an attribute inside an open SQL text");
+      Check(!state.KeyName.empty(), "an attribute left KeyName empty");
+      std::string opening = " " + state.KeyName + "=\"";
+      Check(text.substr(0, opening.size()) == opening, "an attribute not under its new key");
+      std::string_view rest = text.substr(opening.size());
+      std::size_t quote = rest.find('"');
+      Check(quote != rest.npos && !HasMarkup(rest.substr(0, quote)), "a value that is not escaped");
+      rest.remove_prefix(quote + 1);
+      if (state.KeyName == "FldName") {
+        constexpr std::string_view kVar = "\r\n FldVar=\"x_";
+        Check(rest.substr(0, kVar.size()) == kVar && rest.back() == '"',
+              "a field name without its variable name");
+        for (char ch : rest.substr(kVar.size(), rest.size() - kVar.size() - 1)) {
+          bool word = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
+                      (ch >= '0' && ch <= '9') || ch == '_';
+          Check(word, "a variable name with a character that is not a word character");
+        }
+      } else {
+        Check(rest.empty(), "text after an attribute");
+      }
+      break;
+    }
+  }
+}
+
+void TranslateOne(const std::uint8_t* bytes, std::size_t size) {
+  ByteReader data(std::string_view(reinterpret_cast<const char*>(bytes), size));
+  Case c = ReadCase(data);
+  Options options;
+  options.code_page = c.code_page;
+  Convert converter(options);
+  ConvertTesting::Set(converter, c.types);
+  CrossLineState state = c.state;
+  detail::TextBuffer text;
+  try {
+    SettingKind kind = ConvertTesting::ConvertSetting(converter, c.section, c.line, state, text);
+    CheckResult(kind, text.view(), c, state, ConvertTesting::Get(converter));
+  } catch (const Error& error) {
+    CheckFailure(error, c, state, ConvertTesting::Get(converter));
+  }
+}
+
+}  // namespace
+}  // namespace fuzz
+}  // namespace kefconvert
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  kefconvert::fuzz::TranslateOne(data, size);
+  return 0;
+}

@@ -1,0 +1,58 @@
+// A file layer that keeps its files in memory, for the fuzz targets: no system calls, so
+// that millions of conversions run in minutes, and full sight of what the converter did to
+// every file. Reads come back in short pieces of varying length, so that line ends fall on
+// every possible place of the reader's blocks.
+#ifndef KEFCONVERT_FUZZ_MEMORY_FILE_SYSTEM_H_
+#define KEFCONVERT_FUZZ_MEMORY_FILE_SYSTEM_H_
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "convert/file_layer.h"
+
+namespace kefconvert::fuzz {
+
+class MemoryFileSystem final : public detail::FileSystem {
+ public:
+  /// `read_piece`: the most bytes one Read hands out; at least 1.
+  explicit MemoryFileSystem(std::size_t read_piece) : read_piece_(read_piece) {}
+  MemoryFileSystem(const MemoryFileSystem&) = delete;
+  MemoryFileSystem& operator=(const MemoryFileSystem&) = delete;
+
+  void Put(const std::string& path, std::string_view bytes);
+  /// The file's bytes, or nullptr when there is no such file.
+  const std::string* Find(const std::string& path) const;
+  /// How often a file was created, written, closed and discarded.
+  int creates() const { return creates_; }
+  int writes() const { return writes_; }
+  int closes() const { return closes_; }
+  int discards() const { return discards_; }
+
+  std::unique_ptr<detail::InputFile> OpenForReading(const std::string& path) override;
+  std::unique_ptr<detail::OutputFile> CreateReplacing(const std::string& path,
+                                                      const detail::InputFile& source) override;
+
+ private:
+  friend class MemoryOutputFile;
+
+  struct Entry {
+    std::uint64_t id;
+    std::string bytes;
+  };
+  Entry& EntryFor(const std::string& path);
+
+  std::size_t read_piece_;
+  std::map<std::string, Entry> files_;
+  std::uint64_t next_id_ = 1;
+  int creates_ = 0;
+  int writes_ = 0;
+  int closes_ = 0;
+  int discards_ = 0;
+};
+
+}  // namespace kefconvert::fuzz
+
+#endif  // KEFCONVERT_FUZZ_MEMORY_FILE_SYSTEM_H_
