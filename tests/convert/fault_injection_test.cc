@@ -472,6 +472,9 @@ struct OrderCase {
   std::int64_t line;
 };
 
+// names the case in test listings instead of dumping its bytes
+void PrintTo(const OrderCase& c, std::ostream* out) { *out << c.name; }
+
 class SectionOrderFailure : public ::testing::TestWithParam<OrderCase> {};
 
 TEST_P(SectionOrderFailure, IsInvalidFileFormat) {
