@@ -5,9 +5,9 @@
 // that changes nothing it must not.
 //
 // An input is a header, then the line: section, KeyName, DBNameFromPath, SecTblName,
-// SecLoginIDFldName, a byte of flags (1 InSecTbl, 2 InLoginFld, 4 CurBasicSearch),
-// LoginFldTypeGroup, CurMySQLDataType (4 bytes, little-endian), CurQuoteS, CurQuoteE, the
-// code page; each text is a length byte and that many bytes; missing bytes read as zero.
+// SecLoginIDFldName, a byte of flags (1 InSecTbl, 2 InLoginFld), LoginFldTypeGroup, the
+// type code of an earlier field that set the field type state (none or one of a list),
+// the code page; each text is a length byte and that many bytes; missing bytes read as zero.
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -15,39 +15,12 @@
 #include <string_view>
 
 #include "convert/setting.h"
-#include "convert/text_buffer.h"
 #include "fuzz_check.h"
 #include "kefconvert/kefconvert.h"
 #include "output_check.h"
+#include "support/convert_testing.h"
 
 namespace kefconvert {
-
-// Reaches the private translation and the field type state of a converter.
-struct ConvertTesting {
-  struct FieldTypeState {
-    std::int32_t mysql_type;
-    bool basic_search;
-    std::string quote_start;
-    std::string quote_end;
-    bool operator==(const FieldTypeState&) const = default;
-  };
-
-  static detail::SettingKind ConvertSetting(Convert& converter, std::string_view section,
-                                            std::string_view line, detail::CrossLineState& state,
-                                            detail::TextBuffer& text) {
-    return converter.ConvertSetting(section, line, state, text);
-  }
-  static FieldTypeState Get(const Convert& c) {
-    return {c.CurMySQLDataType, c.CurBasicSearch, c.CurQuoteS, c.CurQuoteE};
-  }
-  static void Set(Convert& c, const FieldTypeState& s) {
-    c.CurMySQLDataType = s.mysql_type;
-    c.CurBasicSearch = s.basic_search;
-    c.CurQuoteS = s.quote_start;
-    c.CurQuoteE = s.quote_end;
-  }
-};
-
 namespace fuzz {
 namespace {
 
@@ -66,10 +39,14 @@ constexpr std::string_view kSections[] = {"<Project>", "<Database>", "<Table>",
 constexpr std::string_view kKeyNames[] = {"", "TblSQL", "TblError", "FldName", "TblName"};
 constexpr int kCodePages[] = {1252, 874, 1250, 1251, 1253, 1254, 1255, 1256, 1257, 1258};
 
+// type codes of an earlier field; the empty one stands for no earlier field
+constexpr std::string_view kEarlierTypes[] = {"", "3", "202", "7", "72", "135", "205", "999"};
+
 struct Case {
   std::string section;
   CrossLineState state;
-  ConvertTesting::FieldTypeState types;
+  std::string_view earlier_type;
+  FieldTypeState types;  // the field type state before the line
   int code_page;
   std::string line;
 };
@@ -93,11 +70,6 @@ class ByteReader {
     bytes_.remove_prefix(text.size());
     return std::string(text);
   }
-  std::int32_t Int32() {
-    std::uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= std::uint32_t{Byte()} << (8 * i);
-    return static_cast<std::int32_t>(value);
-  }
   std::string_view Rest() { return bytes_; }
 
  private:
@@ -116,11 +88,8 @@ Case ReadCase(ByteReader& data) {
   std::uint8_t flags = data.Byte();
   c.state.InSecTbl = (flags & 1) != 0;
   c.state.InLoginFld = (flags & 2) != 0;
-  c.types.basic_search = (flags & 4) != 0;
   c.state.LoginFldTypeGroup = data.Text();
-  c.types.mysql_type = data.Int32();
-  c.types.quote_start = data.Text();
-  c.types.quote_end = data.Text();
+  c.earlier_type = data.Pick(kEarlierTypes);
   c.code_page = data.Pick(kCodePages);
   // the driver hands over each line without the blanks around it
   c.line = std::string(Blankless(data.Rest()));
@@ -130,7 +99,7 @@ Case ReadCase(ByteReader& data) {
 bool HasMarkup(std::string_view text) { return text.find_first_of("\"<>") != text.npos; }
 
 void CheckFailure(const Error& error, const Case& c, const CrossLineState& state,
-                  const ConvertTesting::FieldTypeState& types) {
+                  const FieldTypeState& types) {
   std::size_t equals = c.line.find('=');
   Check(error.line() == 0, "a line number from the translation of one line");
   Check(equals != std::string::npos, "a line without \"=\" failed");
@@ -154,7 +123,7 @@ void CheckFailure(const Error& error, const Case& c, const CrossLineState& state
 }
 
 void CheckResult(SettingKind kind, std::string_view text, const Case& c,
-                 const CrossLineState& state, const ConvertTesting::FieldTypeState& types) {
+                 const CrossLineState& state, const FieldTypeState& types) {
   std::size_t equals = c.line.find('=');
   bool sql_open = c.state.KeyName == "TblSQL" && c.section == "<Table>";
   bool field_type = c.section == "<Field>";  // only a field's type changes these
@@ -208,14 +177,19 @@ void TranslateOne(const std::uint8_t* bytes, std::size_t size) {
   Options options;
   options.code_page = c.code_page;
   Convert converter(options);
-  ConvertTesting::Set(converter, c.types);
+  if (!c.earlier_type.empty()) {
+    CrossLineState earlier;
+    ConvertTesting::ConvertSetting(converter, "<Field>", "Type=" + std::string(c.earlier_type),
+                                   earlier);
+  }
+  c.types = ConvertTesting::State(converter);
   CrossLineState state = c.state;
-  detail::TextBuffer text;
   try {
-    SettingKind kind = ConvertTesting::ConvertSetting(converter, c.section, c.line, state, text);
-    CheckResult(kind, text.view(), c, state, ConvertTesting::Get(converter));
+    SettingKind kind;
+    std::string text = ConvertTesting::ConvertSetting(converter, c.section, c.line, state, &kind);
+    CheckResult(kind, text, c, state, ConvertTesting::State(converter));
   } catch (const Error& error) {
-    CheckFailure(error, c, state, ConvertTesting::Get(converter));
+    CheckFailure(error, c, state, ConvertTesting::State(converter));
   }
 }
 
