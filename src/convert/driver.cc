@@ -296,12 +296,42 @@ std::array<std::string_view, 3> ProjectConversion::Pieces() const {
 
 namespace {
 
+// Where the last `count` characters of `path` start, counted in the UTF-16 code units that
+// hosts pass paths in (a character beyond the basic plane counts two). A path whose end is
+// not UTF-8 counts bytes. npos when there are fewer characters, or when the count would
+// split a character in two.
+std::size_t StartOfLastCharacters(std::string_view path, std::size_t count) {
+  std::size_t at = path.size();
+  std::size_t units = 0;
+  while (units < count) {
+    if (at == 0) return std::string_view::npos;
+    std::size_t start = at - 1;
+    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(path[i]); };
+    while (start > 0 && (byte(start) & 0xC0) == 0x80 && at - start < 4) --start;
+    std::size_t length = at - start;
+    unsigned char lead = byte(start);
+    std::size_t expected = lead < 0x80             ? 1
+                           : (lead & 0xE0) == 0xC0 ? 2
+                           : (lead & 0xF0) == 0xE0 ? 3
+                           : (lead & 0xF8) == 0xF0 ? 4
+                                                   : 0;
+    if (length != expected) {
+      // not UTF-8: a byte is a character
+      return path.size() >= count ? path.size() - count : std::string_view::npos;
+    }
+    units += length == 4 ? 2 : 1;
+    at = start;
+  }
+  return units == count ? at : std::string_view::npos;
+}
+
 // The converted file's name: the project file's path less its last four characters,
 // followed by "_tmp.kef". The four characters must belong to the file's own name, or the
 // converted file would land in another folder under another file's name.
 std::string TempFileNameFor(const std::string& projFile) {
-  if (projFile.size() < 4) throw Error(kInvalidArgument);
-  std::string_view dropped = std::string_view(projFile).substr(projFile.size() - 4);
+  std::size_t kept = StartOfLastCharacters(projFile, 4);
+  if (kept == std::string_view::npos) throw Error(kInvalidArgument);
+  std::string_view dropped = std::string_view(projFile).substr(kept);
 #ifdef _WIN32
   constexpr std::string_view kSeparators = "/\\:";
 #else
@@ -310,7 +340,7 @@ std::string TempFileNameFor(const std::string& projFile) {
   if (dropped.find_first_of(kSeparators) != std::string_view::npos) {
     throw Error(kInvalidArgument);
   }
-  return projFile.substr(0, projFile.size() - 4) + "_tmp.kef";
+  return projFile.substr(0, kept) + "_tmp.kef";
 }
 
 // Read blocks of 1 MiB, but no larger than a smaller file needs: most project files are a

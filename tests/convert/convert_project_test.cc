@@ -314,6 +314,28 @@ TEST(ConvertProject, NamesThatCannotGiveAConvertedFile) {
   EXPECT_TRUE(FileExists(dir.File("kef/_tmp.kef")));
 }
 
+TEST(ConvertProject, DropsTheLastFourCharactersNotBytes) {
+  TempDir dir;
+  std::string text = "<Project>\n<Database>\n";
+  // "shop.kéf" in UTF-8: the four characters ".kéf" are five bytes
+  std::string project = dir.Write(
+      "shop.k\xC3\xA9"
+      "f",
+      text);
+  Convert converter;
+  EXPECT_EQ(converter.ConvertProject(project), dir.File("shop_tmp.kef"));
+  // a character beyond the basic plane counts two
+  project = dir.Write("x\xF0\x9F\x98\x80\xF0\x9F\x98\x80", text);
+  EXPECT_EQ(converter.ConvertProject(project), dir.File("x_tmp.kef"));
+  // a name that is not UTF-8 counts bytes
+  project = dir.Write("y.k\xE9\xE9", text);
+  EXPECT_EQ(converter.ConvertProject(project), dir.File("y_tmp.kef"));
+  // four units that end inside a character are no four characters
+  EXPECT_EQ(ErrorOf(dir.File("\xF0\x9F\x98\x80"
+                             "abc")),
+            kInvalidArgument);
+}
+
 TEST(ConvertProject, FileSystemFailuresBeforeConverting) {
   TempDir dir;
   EXPECT_EQ(ErrorOf(dir.File("missing.kef")), kFileNotFound);
