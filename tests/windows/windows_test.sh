@@ -179,7 +179,24 @@ for case in missing.kef 'no folder/missing.kef' folder.kef linked.kef; do
     "$linux_number" "$windows_number"
 done
 check "project file reached under another name stays intact" \
-  "$(cat "$source_dir/examples/shop.kef" | cksum)" "$(cat "$work/errors/linked.kef" | cksum)"
+  "$(cksum < "$source_dir/examples/shop.kef")" "$(cksum < "$work/errors/linked.kef")"
+
+# --- an older converted file is replaced whole, or left empty by a failed conversion
+cp "$tests/corpus/bad_type.kef" "$tests/corpus/carry_first.kef" "$work/errors/"
+head -c 5000 /dev/zero | tr '\0' x | tee "$work/errors/bad_type_tmp.kef" \
+  > "$work/errors/carry_first_tmp.kef"
+(cd "$work/errors" && wine "$win_tool" bad_type.kef carry_first.kef) > /dev/null 2>&1
+check "failed conversion empties an older converted file" 0 \
+  "$(stat -c %s "$work/errors/bad_type_tmp.kef")"
+check "conversion replaces a longer older converted file" \
+  "$(cksum < "$work/linux/carry_first_tmp.kef")" "$(cksum < "$work/errors/carry_first_tmp.kef")"
+
+# --- the tool takes a name outside the ANSI code page from its UTF-16 command line
+cp "$source_dir/examples/shop.kef" "$work/errors/$unicode_name.kef"
+check "tool on Windows converts $unicode_name.kef" "$unicode_name""_tmp.kef" \
+  "$(cd "$work/errors" && wine "$win_tool" "$unicode_name.kef" 2>&1 | tr -d '\r')"
+check "tool on Windows: $unicode_name""_tmp.kef has the Linux build's bytes" \
+  "$(cksum < "$work/linux/shop_tmp.kef")" "$(cksum < "$work/errors/$unicode_name""_tmp.kef")"
 
 # --- unregistration
 wine regsvr32 /s /u "$dll_win" > "$work/regsvr32-u.log" 2>&1
