@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "convert/setting.h"
@@ -83,6 +84,12 @@ bool IsNumber(std::string_view text) {
 }  // namespace
 
 std::optional<double> ParseTypeCode(std::string_view text) {
+  // the usual code, a few plain digits, needs no general number parsing
+  if (!text.empty() && text.size() <= 9 && Digits(text) == text.size()) {
+    std::int32_t value = 0;
+    for (char c : text) value = value * 10 + (c - '0');
+    return static_cast<double>(value);
+  }
   if (!IsNumber(text)) return std::nullopt;
   bool negative = text.front() == '-';
   if (text.front() == '+' || text.front() == '-') text.remove_prefix(1);

@@ -56,6 +56,24 @@ TEST(TypeCodes, CodesCompareAsNumbers) {
   }
 }
 
+TEST(TypeCodes, PlainDigitsOfAnyLengthGiveTheirValue) {
+  // short codes take a quicker road than long ones; both must give the same numbers
+  const std::pair<std::string_view, double> kCodes[] = {
+      {"0", 0},
+      {"7", 7},
+      {"202", 202},
+      {"000000202", 202},
+      {"999999999", 999999999},
+      {"1000000000", 1000000000},
+      {"0000000000202", 202},
+      {"99999999999999999999", 1e20},
+  };
+  for (const auto& [text, value] : kCodes) {
+    ASSERT_TRUE(detail::ParseTypeCode(text)) << text;
+    EXPECT_EQ(*detail::ParseTypeCode(text), value) << text;
+  }
+}
+
 TEST(TypeCodes, TextThatIsNoNumberIsATypeMismatch) {
   Convert converter;
   for (std::string_view bad : {"", "abc", "3a", "0x10", "\t3", "1 000", "1_000", "inf", "nan", "+",
