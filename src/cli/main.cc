@@ -212,15 +212,18 @@ int Main(int argc, char** argv) {
 
 #ifdef _WIN32
 // Windows hands the command line over in UTF-16; the library takes UTF-8 paths, and the
-// console is told to show the UTF-8 that the tool prints.
+// console is told to show the UTF-8 that the tool prints, until the tool ends.
 int wmain(int argc, wchar_t** wargv) {
   std::vector<std::string> args;
   for (int i = 0; i < argc; ++i) args.push_back(Utf8FromWide(wargv[i]));
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  UINT console_code_page = ::GetConsoleOutputCP();
   ::SetConsoleOutputCP(CP_UTF8);
-  return Main(argc, argv.data());
+  int status = Main(argc, argv.data());
+  if (console_code_page != 0) ::SetConsoleOutputCP(console_code_page);
+  return status;
 }
 #else
 int main(int argc, char** argv) { return Main(argc, argv); }

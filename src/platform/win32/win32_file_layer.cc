@@ -15,6 +15,8 @@
 namespace kefconvert::detail {
 namespace {
 
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 // UTF-8 to UTF-16. A name that is not UTF-8 cannot name any file.
 std::wstring WidePath(const std::string& path) {
   if (path.empty()) return {};
@@ -154,8 +156,8 @@ class Win32OutputFile final : public OutputFile {
 // Whether `path` names the file `source`, found without opening it for any access, so
 // that the answer comes even while the file is open elsewhere.
 bool NamesFile(const std::wstring& path, const InputFile& source) {
-  Handle file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  Handle file(::CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
   return file.valid() && QueryInformation(file.get(), info) &&
          IdentityOf(info) == source.Identity();
@@ -165,7 +167,8 @@ class Win32FileSystem final : public FileSystem {
  public:
   std::unique_ptr<InputFile> OpenForReading(const std::string& path) override {
     std::wstring wide = WidePath(path);
-    Handle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    // shared like a POSIX descriptor: others may keep writing to or removing the file
+    Handle file(::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) throw Error(OpenErrorNumber(::GetLastError(), wide));
     BY_HANDLE_FILE_INFORMATION info;
@@ -183,8 +186,8 @@ class Win32FileSystem final : public FileSystem {
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
       DWORD error = ::GetLastError();
-      // the project file is open for reading without write sharing: that is one way to
-      // meet it under another name
+      // a program that holds the file without write sharing keeps it from being
+      // opened; when that file is the project file under another name, say so
       if (error == ERROR_SHARING_VIOLATION && NamesFile(wide, source)) {
         throw Error(kPathFileAccessError);
       }
