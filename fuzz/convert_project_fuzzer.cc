@@ -2,7 +2,7 @@
 // every input must give a converted file that is well formed, the "not a project file"
 // answer exactly when the first line is not "<Project>", or one of the documented errors
 // with a fitting line; a failure leaves the converted file empty, and the project file is
-// never changed.
+// never changed. Some inputs are converted again with a read or write that fails.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -20,69 +20,117 @@ namespace {
 const std::string kProjectPath = "/work/shop.kef";
 const std::string kConvertedPath = "/work/shop_tmp.kef";
 
-// A read size between 1 and 64 bytes that differs from input to input, so that line ends
-// land on every place of the reader's blocks.
-std::size_t ReadPieceFor(std::string_view input) {
+std::uint32_t Hash(std::string_view input) {
   std::uint32_t hash = 2166136261u;
   for (char c : input) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-  return 1 + hash % 64;
+  return hash;
 }
 
-void CheckFailure(const Error& error, const std::vector<std::string_view>& lines) {
-  auto line_count = static_cast<std::int64_t>(lines.size());
-  switch (error.number()) {
-    case kInputPastEndOfFile:
-      Check(lines.empty() && error.line() == 0, "error 62 for a file that is not empty");
-      break;
-    case kOverflow:
-    case kTypeMismatch:
-    case kInvalidFileFormat: {
-      // the end of a file without a database names the last line, which may be the first
-      std::int64_t first = error.number() == kInvalidFileFormat ? 1 : 2;
-      Check(error.line() >= first && error.line() <= line_count, "error line outside the file");
-      Check(Blankless(lines[0]) == "<Project>", "a content error in a file that is no project");
-      break;
-    }
-    default: FailCheck("an error that no project text can cause: " + std::string(error.what()));
-  }
-  Check(error.description() == ErrorDescription(error.number()) && !error.description().empty(),
-        "an error without its description");
-}
+struct Outcome {
+  enum Kind { kConverted, kNoResult, kFailed };
+  Kind kind = kFailed;
+  int number = 0;
+  std::int64_t line = 0;
+  std::string text;  // the converted text
+  bool operator==(const Outcome&) const = default;
+};
 
-void ConvertOne(std::string_view input) {
-  MemoryFileSystem files(ReadPieceFor(input));
+struct Faults {
+  std::optional<std::size_t> read_at;
+  bool write = false;
+};
+
+// Converts `input` as the project file, reading `piece` bytes at a time, and checks what
+// holds whatever happens: the project file unchanged, the converted file created once and
+// empty unless converted, the text written in one piece.
+Outcome ConvertChecked(std::string_view input, std::size_t piece, const Faults& faults) {
+  MemoryFileSystem files(piece);
+  if (faults.read_at) files.FailReadingAt(*faults.read_at);
+  if (faults.write) files.FailWritingHalfway();
   files.Put(kProjectPath, input);
-  std::vector<std::string_view> lines = SplitLines(input);
-
   Convert converter(Options{}, files);
-  std::optional<std::string> result;
-  bool failed = false;
+  Outcome outcome;
   try {
-    result = converter.ConvertProject(kProjectPath);
+    std::optional<std::string> result = converter.ConvertProject(kProjectPath);
+    outcome.kind = result ? Outcome::kConverted : Outcome::kNoResult;
+    Check(!result || *result == kConvertedPath, "the result is not the converted file's path");
   } catch (const Error& error) {
-    failed = true;
-    CheckFailure(error, lines);
+    outcome.number = error.number();
+    outcome.line = error.line();
+    Check(!error.description().empty() && error.description() == ErrorDescription(error.number()),
+          "an error without its description");
   }
-
   const std::string* project = files.Find(kProjectPath);
   Check(project != nullptr && *project == input, "the project file changed");
   const std::string* converted = files.Find(kConvertedPath);
   Check(converted != nullptr && files.creates() == 1, "the converted file was not created once");
   Check(files.writes() <= 1, "the converted text was written in more than one piece");
-
-  if (failed || !result) {
+  if (outcome.kind == Outcome::kConverted) {
+    Check(files.closes() == 1 && files.discards() == 0, "the converted file was not closed once");
+    outcome.text = *converted;
+  } else {
     Check(converted->empty(), "a failure or a non-project left text in the converted file");
-    if (!result && !failed) {
-      Check(!lines.empty() && Blankless(lines[0]) != "<Project>",
-            "a project file taken for something else");
-    }
-    return;
   }
-  Check(*result == kConvertedPath, "the result is not the converted file's path");
-  Check(Blankless(lines[0]) == "<Project>", "a file converted that is no project");
-  Check(files.closes() == 1 && files.discards() == 0, "the converted file was not closed once");
-  std::string problem = CheckConvertedText(lines, *converted);
-  if (!problem.empty()) FailCheck(problem);
+  return outcome;
+}
+
+// What the project file's lines say about the outcome of a conversion without faults.
+void CheckAgainstLines(const Outcome& outcome, const std::vector<std::string_view>& lines) {
+  bool project = !lines.empty() && Blankless(lines[0]) == "<Project>";
+  auto line_count = static_cast<std::int64_t>(lines.size());
+  switch (outcome.kind) {
+    case Outcome::kConverted: {
+      Check(project, "a file converted that is no project");
+      std::string problem = CheckConvertedText(lines, outcome.text);
+      if (!problem.empty()) FailCheck(problem);
+      return;
+    }
+    case Outcome::kNoResult:
+      Check(!lines.empty() && !project, "a project file taken for something else");
+      return;
+    case Outcome::kFailed: break;
+  }
+  switch (outcome.number) {
+    case kInputPastEndOfFile:
+      Check(lines.empty() && outcome.line == 0, "error 62 for a file that is not empty");
+      break;
+    case kOverflow:
+    case kTypeMismatch:
+    case kInvalidFileFormat: {
+      // the end of a file without a database names the last line, which may be the first
+      std::int64_t first = outcome.number == kInvalidFileFormat ? 1 : 2;
+      Check(outcome.line >= first && outcome.line <= line_count, "error line outside the file");
+      Check(project, "a content error in a file that is no project");
+      break;
+    }
+    default:
+      FailCheck("an error that no project text can cause: " + std::to_string(outcome.number));
+  }
+}
+
+void ConvertOne(std::string_view input) {
+  std::uint32_t hash = Hash(input);
+  // reads of 1 to 64 bytes, differing from input to input, put line ends on every place of
+  // the reader's blocks
+  std::size_t piece = 1 + hash % 64;
+  Outcome plain = ConvertChecked(input, piece, {});
+  CheckAgainstLines(plain, SplitLines(input));
+
+  // one input in eight once more with a fault, which must show as that fault and leave
+  // nothing behind, unless the conversion ended before it got there
+  if ((hash >> 8) % 8 != 0) return;
+  if (plain.kind == Outcome::kConverted) {
+    Outcome full = ConvertChecked(input, piece, {.read_at = std::nullopt, .write = true});
+    Check(full.kind == Outcome::kFailed && full.number == kDiskFull && full.line == 0,
+          "a failed write not reported as a full disk");
+  }
+  if (!input.empty()) {
+    Outcome broken = ConvertChecked(input, piece, {.read_at = (hash >> 11) % input.size()});
+    bool reported =
+        broken.kind == Outcome::kFailed && broken.number == kDeviceIOError && broken.line == 0;
+    bool ended_before = broken.kind != Outcome::kConverted && broken == plain;
+    Check(reported || ended_before, "a read error not reported as a device error");
+  }
 }
 
 }  // namespace

@@ -10,11 +10,12 @@ namespace {
 
 class MemoryInputFile final : public detail::InputFile {
  public:
-  MemoryInputFile(std::uint64_t id, std::string_view bytes, std::size_t piece)
-      : id_(id), bytes_(bytes), piece_(piece) {}
+  MemoryInputFile(std::uint64_t id, std::string_view bytes, std::size_t piece, std::size_t fail_at)
+      : id_(id), bytes_(bytes), piece_(piece), fail_at_(fail_at) {}
 
   std::size_t Read(char* buffer, std::size_t size) override {
-    std::size_t n = std::min({size, piece_, bytes_.size() - offset_});
+    if (offset_ >= fail_at_) throw Error(kDeviceIOError);
+    std::size_t n = std::min({size, piece_, bytes_.size() - offset_, fail_at_ - offset_});
     if (n > 0) std::memcpy(buffer, bytes_.data() + offset_, n);
     offset_ += n;
     return n;
@@ -26,6 +27,7 @@ class MemoryInputFile final : public detail::InputFile {
   std::uint64_t id_;
   std::string_view bytes_;
   std::size_t piece_;
+  std::size_t fail_at_;
   std::size_t offset_ = 0;
 };
 
@@ -37,7 +39,12 @@ class MemoryOutputFile final : public detail::OutputFile {
 
   void Write(std::span<const std::string_view> pieces) override {
     ++files_.writes_;
+    std::size_t before = bytes_.size();
     for (std::string_view piece : pieces) bytes_.append(piece);
+    if (files_.fail_writing_) {
+      bytes_.resize(before + (bytes_.size() - before) / 2);
+      throw Error(kDiskFull);
+    }
   }
   void Close() override { ++files_.closes_; }
   void Discard() noexcept override {
@@ -68,7 +75,8 @@ MemoryFileSystem::Entry& MemoryFileSystem::EntryFor(const std::string& path) {
 std::unique_ptr<detail::InputFile> MemoryFileSystem::OpenForReading(const std::string& path) {
   auto found = files_.find(path);
   if (found == files_.end()) throw Error(kFileNotFound);
-  return std::make_unique<MemoryInputFile>(found->second.id, found->second.bytes, read_piece_);
+  return std::make_unique<MemoryInputFile>(found->second.id, found->second.bytes, read_piece_,
+                                           fail_reading_at_);
 }
 
 std::unique_ptr<detail::OutputFile> MemoryFileSystem::CreateReplacing(

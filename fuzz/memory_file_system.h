@@ -6,6 +6,7 @@
 #define KEFCONVERT_FUZZ_MEMORY_FILE_SYSTEM_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,6 +22,11 @@ class MemoryFileSystem final : public detail::FileSystem {
   explicit MemoryFileSystem(std::size_t read_piece) : read_piece_(read_piece) {}
   MemoryFileSystem(const MemoryFileSystem&) = delete;
   MemoryFileSystem& operator=(const MemoryFileSystem&) = delete;
+
+  /// Reads fail (Error(kDeviceIOError)) once this many bytes of a file have been read.
+  void FailReadingAt(std::size_t offset) { fail_reading_at_ = offset; }
+  /// A write stores the first half of its text, then fails with Error(kDiskFull).
+  void FailWritingHalfway() { fail_writing_ = true; }
 
   void Put(const std::string& path, std::string_view bytes);
   /// The file's bytes, or nullptr when there is no such file.
@@ -45,6 +51,8 @@ class MemoryFileSystem final : public detail::FileSystem {
   Entry& EntryFor(const std::string& path);
 
   std::size_t read_piece_;
+  std::size_t fail_reading_at_ = SIZE_MAX;
+  bool fail_writing_ = false;
   std::map<std::string, Entry> files_;
   std::uint64_t next_id_ = 1;
   int creates_ = 0;
