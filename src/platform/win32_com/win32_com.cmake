@@ -10,7 +10,7 @@ enable_language(RC)
 
 set(win32_com ${PROJECT_SOURCE_DIR}/src/platform/win32_com)
 
-find_program(KEFCONVERT_WIDL NAMES ${CMAKE_C_COMPILER_TARGET}-widl i686-w64-mingw32-widl widl
+find_program(KEFCONVERT_WIDL NAMES i686-w64-mingw32-widl widl
              REQUIRED)
 find_path(KEFCONVERT_IDL_DIR oaidl.idl PATHS /usr/include/wine/wine/windows
           NO_CMAKE_FIND_ROOT_PATH REQUIRED
