@@ -173,11 +173,13 @@ class Bench {
 
   Sample Library(const std::string& input) {
     Remove(ConvertedName(input));
+    Settle();
     return ParseChild(RunChild({self_, "--measure-library", input}), "library");
   }
   Sample Baseline(const std::string& input, std::uint64_t output_bytes, bool whole_text) {
     std::string output = input + ".baseline";
     Remove(output);
+    Settle();
     Sample sample =
         ParseChild(RunChild({self_, whole_text ? "--measure-one-write" : "--measure-baseline",
                              input, output, std::to_string(output_bytes)}),
@@ -187,6 +189,7 @@ class Bench {
   }
   Sample Tool(const std::string& input) {
     Remove(ConvertedName(input));
+    Settle();
     ChildRun run = RunChild({settings_.tool, input});
     if (run.exit_status != 0) throw std::runtime_error("the kefconvert tool failed");
     Sample sample;
@@ -202,6 +205,16 @@ class Bench {
     return input.substr(0, input.size() - 4) + "_tmp.kef";
   }
   static void Remove(const std::string& path) { ::unlink(path.c_str()); }
+
+ private:
+  // Lets the system finish with the previous run (its dirty pages written or dropped, its
+  // freed memory returned) so that the next run does not pay for it.
+  static void Settle() {
+    ::sync();
+    ::usleep(50 * 1000);
+  }
+
+ public:
 
  private:
   const Settings& settings_;
