@@ -3,7 +3,8 @@
 # The whole-conversion target also starts from the sample projects in examples/.
 # New inputs go to a working corpus beside the fuzzer binary (the seeds in the repo stay
 # as they are); an input that fails a check is saved under artifacts/ there and the run
-# fails. Prints libFuzzer's closing statistics (executions, coverage).
+# fails, as does one input that takes longer than 30 s. Prints libFuzzer's closing
+# statistics (executions, coverage).
 set -euo pipefail
 fuzzer=$1
 shift
@@ -14,4 +15,4 @@ mkdir -p "$work/corpus/$name" "$work/artifacts/$name"
 seeds=("$here/corpus/$name")
 if [ "$name" = convert_project ]; then seeds+=("$here/../examples"); fi
 exec "$fuzzer" "$work/corpus/$name" "${seeds[@]}" -dict="$here/kef.dict" \
-  -artifact_prefix="$work/artifacts/$name/" -max_len=4096 -print_final_stats=1 "$@"
+  -artifact_prefix="$work/artifacts/$name/" -max_len=4096 -timeout=30 -print_final_stats=1 "$@"

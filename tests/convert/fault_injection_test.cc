@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -120,6 +121,8 @@ class FaultyFileSystem final : public detail::FileSystem {
  public:
   /// Reads fail once this many bytes have been read.
   std::optional<std::size_t> fail_reading_after;
+  /// The failing read runs out of memory instead of failing with a device error.
+  bool out_of_memory = false;
   WriteFault write_fault = WriteFault::kNone;
   /// Runs after the project file is opened and before the converted file is created.
   std::function<void()> before_create;
@@ -131,10 +134,12 @@ class FaultyFileSystem final : public detail::FileSystem {
 
 class FaultyInputFile final : public detail::InputFile {
  public:
-  FaultyInputFile(std::unique_ptr<detail::InputFile> file, std::size_t fail_after)
-      : file_(std::move(file)), left_(fail_after) {}
+  FaultyInputFile(std::unique_ptr<detail::InputFile> file, std::size_t fail_after,
+                  bool out_of_memory)
+      : file_(std::move(file)), left_(fail_after), out_of_memory_(out_of_memory) {}
 
   std::size_t Read(char* buffer, std::size_t size) override {
+    if (left_ == 0 && out_of_memory_) throw std::bad_alloc();
     if (left_ == 0) throw Error(kDeviceIOError);
     std::size_t n = file_->Read(buffer, std::min(size, left_));
     left_ -= n;
@@ -146,6 +151,7 @@ class FaultyInputFile final : public detail::InputFile {
  private:
   std::unique_ptr<detail::InputFile> file_;
   std::size_t left_;
+  bool out_of_memory_;
 };
 
 class FaultyOutputFile final : public detail::OutputFile {
@@ -179,7 +185,7 @@ class FaultyOutputFile final : public detail::OutputFile {
 std::unique_ptr<detail::InputFile> FaultyFileSystem::OpenForReading(const std::string& path) {
   std::unique_ptr<detail::InputFile> file = Native().OpenForReading(path);
   if (!fail_reading_after) return file;
-  return std::make_unique<FaultyInputFile>(std::move(file), *fail_reading_after);
+  return std::make_unique<FaultyInputFile>(std::move(file), *fail_reading_after, out_of_memory);
 }
 
 std::unique_ptr<detail::OutputFile> FaultyFileSystem::CreateReplacing(
@@ -337,6 +343,18 @@ TEST(ReadFailure, FailingReadInTheMiddleIsDeviceIOError) {
   Convert converter(Options{}, files);
   ExpectFailure(converter, project.path, project.converted, {57, "Device I/O error", 0},
                 Left::kEmptyFile);
+}
+
+TEST(ReadFailure, RunningOutOfMemoryLeavesTheConvertedFileEmpty) {
+  // not an error of the table: it passes through unchanged, and still nothing is left
+  Project project(kSmallProject);
+  FaultyFileSystem files;
+  files.fail_reading_after = 60;
+  files.out_of_memory = true;
+  Convert converter(Options{}, files);
+  std::string before = ReadFile(project.path);
+  EXPECT_THROW(converter.ConvertProject(project.path), std::bad_alloc);
+  ExpectLeft(project.path, before, project.converted, Left::kEmptyFile);
 }
 
 // ---- writing
