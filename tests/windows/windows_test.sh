@@ -16,7 +16,7 @@ linux_build=$(cd "$2" && pwd)
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 tests=$source_dir/tests/windows
 
-dll=$win_build/src/component/KEFConvert.dll
+dll=$win_build/KEFConvert.dll
 win_tool=$win_build/kefconvert.exe
 linux_tool=$linux_build/kefconvert
 for file in "$dll" "$win_tool" "$linux_tool"; do
