@@ -21,6 +21,13 @@ class Lines {
   SettingKind kind = SettingKind::kNothing;
 };
 
+// The attribute text of a setting: a blank, the name, "=" and the quoted value.
+std::string Attribute(std::string_view name, std::string_view value) {
+  std::string text(" ");
+  text.append(name).append("=\"").append(value).append("\"");
+  return text;
+}
+
 TEST(ConvertSetting, SplitsAtFirstEqualsAndTrimsBlanksOnly) {
   Lines convert;
   EXPECT_EQ(convert("<Project>", "Name = Shop"), " ProjName=\"Shop\"");
@@ -150,7 +157,7 @@ TEST(ConvertSetting, TableKeysTakeTheTablePrefix) {
       {"TblError", "TblError"},
   };
   for (auto [key, new_key] : renamed) {
-    EXPECT_EQ(convert("<Table>", std::string(key) + "=v"), " " + std::string(new_key) + "=\"v\"");
+    EXPECT_EQ(convert("<Table>", std::string(key) + "=v"), Attribute(new_key, "v"));
   }
 }
 
@@ -215,7 +222,7 @@ TEST(ConvertSetting, FieldKeysTakeTheFieldPrefix) {
       {"SQL", "SQL"},
   };
   for (auto [key, new_key] : renamed) {
-    EXPECT_EQ(convert("<Field>", std::string(key) + "=v"), " " + std::string(new_key) + "=\"v\"");
+    EXPECT_EQ(convert("<Field>", std::string(key) + "=v"), Attribute(new_key, "v"));
   }
   EXPECT_EQ(convert("<Field>", "Type=3"), " FldType=\"3\"");
 }
