@@ -138,17 +138,6 @@ void VariableNames(benchmark::State& state) {
 }
 BENCHMARK(VariableNames);
 
-void FieldDefaultsByName(benchmark::State& state) {
-  detail::FieldTypeValues types{253, true, "'", "'"};
-  detail::TextBuffer out(1 << 16);
-  for (auto _ : state) {
-    out.Clear();
-    detail::AppendDefaults(out, detail::kFieldDefaults, &types);
-    benchmark::DoNotOptimize(out.data());
-  }
-}
-BENCHMARK(FieldDefaultsByName);
-
 void FieldDefaultsAsText(benchmark::State& state) {
   detail::FieldTypeValues types{253, true, "'", "'"};
   detail::TextBuffer out(1 << 16);

@@ -81,31 +81,6 @@ const std::span<const DefaultAttribute> kTableDefaults = kTable;
 const std::span<const DefaultAttribute> kLastTableDefaults = kLastTable;
 const std::span<const DefaultAttribute> kFieldDefaults = kField;
 
-std::size_t AppendDefaults(TextBuffer& out, std::span<const DefaultAttribute> defaults,
-                           const FieldTypeValues* field) {
-  std::size_t placeholder = std::string_view::npos;
-  for (const DefaultAttribute& entry : defaults) {
-    out.Append(' ');
-    if (entry.source == kPlaceholder) {
-      placeholder = out.size();
-      out.Append(detail::kLoginTypePlaceholder);
-      out.Append(' ');
-      continue;
-    }
-    out.Append(entry.name);
-    out.Append("=\"");
-    switch (entry.source) {
-      case kCurMySQLDataType: AppendDecimal(out, field->mysql_type); break;
-      case kCurBasicSearch: out.Append(field->basic_search ? "True" : "False"); break;
-      case kCurQuoteS: out.Append(field->quote_start); break;
-      case kCurQuoteE: out.Append(field->quote_end); break;
-      default: out.Append(entry.value); break;
-    }
-    out.Append('"');
-  }
-  return placeholder;
-}
-
 DefaultsText::DefaultsText(std::span<const DefaultAttribute> defaults) {
   std::string text;
   for (const DefaultAttribute& entry : defaults) {

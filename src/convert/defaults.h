@@ -47,12 +47,6 @@ struct FieldTypeValues {
   std::string_view quote_end;
 };
 
-/// Appends `defaults` to `out`, each as a blank, the name, "=" and the quoted value.
-/// Returns the offset of the login-type placeholder in `out`, or npos when the list has
-/// none.
-std::size_t AppendDefaults(TextBuffer& out, std::span<const DefaultAttribute> defaults,
-                           const FieldTypeValues* field = nullptr);
-
 /// A list of defaults turned into text once. Most of a list is fixed text; only the field
 /// type state and the login-type placeholder vary, so completing an element appends a few
 /// ready pieces instead of every attribute by name and value.
@@ -60,8 +54,9 @@ class DefaultsText {
  public:
   explicit DefaultsText(std::span<const DefaultAttribute> defaults);
 
-  /// Appends exactly what AppendDefaults(out, defaults, field) appends, and returns what
-  /// it returns.
+  /// Appends the list to `out`, each entry as a blank, the name, "=" and the quoted value,
+  /// the varying values taken from `field`. Returns the offset of the login-type
+  /// placeholder in `out`, or npos when the list has none.
   std::size_t AppendTo(TextBuffer& out, const FieldTypeValues* field = nullptr) const;
 
  private:

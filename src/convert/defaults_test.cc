@@ -4,60 +4,52 @@
 
 #include <string>
 
+#include "support/default_texts.h"
+
 namespace kefconvert::detail {
 namespace {
+
+using testing::FieldEnd;
 
 struct Appended {
   std::string text;
   std::size_t placeholder;
 };
 
-Appended ByName(std::span<const DefaultAttribute> list, const FieldTypeValues* field) {
+Appended Append(const DefaultsText& text, const FieldTypeValues* field = nullptr) {
   TextBuffer out;
-  out.Append("<Field ");
-  std::size_t placeholder = AppendDefaults(out, list, field);
-  return {std::string(out.view()), placeholder};
-}
-
-Appended AsText(const DefaultsText& text, const FieldTypeValues* field) {
-  TextBuffer out;
-  out.Append("<Field ");
+  out.Append("<X ");
   std::size_t placeholder = text.AppendTo(out, field);
   return {std::string(out.view()), placeholder};
 }
 
-void ExpectSame(std::span<const DefaultAttribute> list, const DefaultsText& text,
-                const FieldTypeValues* field) {
-  Appended expected = ByName(list, field);
-  Appended actual = AsText(text, field);
-  EXPECT_EQ(actual.text, expected.text);
-  EXPECT_EQ(actual.placeholder, expected.placeholder);
+TEST(DefaultsText, CompletesEachElementWithItsList) {
+  // until the end of the file the project holds the placeholder where the type group goes
+  std::string project = testing::kProjectEnd;
+  project.replace(project.find(" SecLoginIDFldDataType=\"\""), 25, kLoginTypePlaceholder);
+  EXPECT_EQ(Append(ProjectDefaultsText()).text + ">\r\n", "<X " + project);
+  EXPECT_EQ(Append(DatabaseDefaultsText()).text + ">\r\n", "<X " + testing::kDatabaseEnd);
+  EXPECT_EQ(Append(TableDefaultsText()).text + ">\r\n", "<X " + testing::kTableEnd);
+  EXPECT_EQ(Append(LastTableDefaultsText()).text + ">\r\n", "<X " + testing::kLastTableEnd);
 }
 
-const FieldTypeValues kTypeStates[] = {
-    {0, false, "", ""},
-    {253, true, "'", "'"},
-    {-2147483647 - 1, false, "#", "#"},
-    {2147483647, true, "&quot;", ""},
-};
-
-TEST(DefaultsText, GivesTheSameTextAsTheListsForEveryFieldTypeState) {
-  for (const FieldTypeValues& state : kTypeStates) {
-    ExpectSame(kFieldDefaults, FieldDefaultsText(), &state);
-    ExpectSame(kFieldDefaults, DefaultsText(kFieldDefaults), &state);
+TEST(DefaultsText, FieldDefaultsCarryTheFieldTypeState) {
+  const std::pair<FieldTypeValues, std::string> states[] = {
+      {{0, false, "", ""}, FieldEnd("0", "False", "")},
+      {{253, true, "'", "'"}, FieldEnd("253", "True", "'")},
+      {{-2147483647 - 1, false, "", ""}, FieldEnd("-2147483648", "False", "")},
+  };
+  for (const auto& [state, end] : states) {
+    EXPECT_EQ(Append(FieldDefaultsText(), &state).text + "/>\r\n", "<X " + end);
   }
-  ExpectSame(kProjectDefaults, ProjectDefaultsText(), nullptr);
-  ExpectSame(kDatabaseDefaults, DatabaseDefaultsText(), nullptr);
-  ExpectSame(kTableDefaults, TableDefaultsText(), nullptr);
-  ExpectSame(kLastTableDefaults, LastTableDefaultsText(), nullptr);
 }
 
 TEST(DefaultsText, RemembersWhereTheLoginTypePlaceholderStands) {
-  Appended project = AsText(ProjectDefaultsText(), nullptr);
+  Appended project = Append(ProjectDefaultsText());
   ASSERT_NE(project.placeholder, std::string::npos);
   EXPECT_EQ(project.text.substr(project.placeholder, kLoginTypePlaceholder.size()),
             kLoginTypePlaceholder);
-  EXPECT_EQ(AsText(TableDefaultsText(), nullptr).placeholder, std::string::npos);
+  EXPECT_EQ(Append(TableDefaultsText()).placeholder, std::string::npos);
 }
 
 TEST(DefaultsText, HandlesVaryingPartsSideBySideAndAtTheEnds) {
@@ -66,11 +58,14 @@ TEST(DefaultsText, HandlesVaryingPartsSideBySideAndAtTheEnds) {
       {"B", "", DefaultSource::kCurQuoteE},  {"C", "x y"},
       {"", "", DefaultSource::kPlaceholder}, {"D", "", DefaultSource::kCurMySQLDataType},
   };
-  for (const FieldTypeValues& state : kTypeStates) ExpectSame(kList, DefaultsText(kList), &state);
-  ExpectSame({}, DefaultsText({}), nullptr);
-  EXPECT_EQ(AsText(DefaultsText(kList), &kTypeStates[1]).text,
-            "<Field  <--##SecLoginIDFldDataType##-->  A=\"'\" B=\"'\" C=\"x y\" "
+  FieldTypeValues state{253, true, "'", "\""};
+  Appended appended = Append(DefaultsText(kList), &state);
+  EXPECT_EQ(appended.text,
+            "<X  <--##SecLoginIDFldDataType##-->  A=\"'\" B=\"\"\" C=\"x y\" "
             "<--##SecLoginIDFldDataType##-->  D=\"253\"");
+  // the last placeholder is the one remembered
+  EXPECT_EQ(appended.placeholder, appended.text.rfind(kLoginTypePlaceholder));
+  EXPECT_EQ(Append(DefaultsText({})).text, "<X ");
 }
 
 }  // namespace

@@ -3,43 +3,21 @@
 #include <unistd.h>
 
 #include "kefconvert/kefconvert.h"
+#include "support/default_texts.h"
 #include "support/temp_dir.h"
 
 namespace kefconvert {
 namespace {
 
+using testing::FieldEnd;
 using testing::FileExists;
+using testing::kDatabaseEnd;
+using testing::kLastTableEnd;
+using testing::kProjectEnd;
+using testing::kTableEnd;
 using testing::ReadFile;
 using testing::TempDir;
 
-// The default attribute lists, written out as the new layout spells them.
-const std::string kProjectEnd =
-    " Cache=\"False\"  SecLoginIDFldDataType=\"\"  UsePHPSuperglobals=\"False\" XMLEncoding=\"\""
-    " RecPerRow=\"0\" TopPageLink=\"False\" LinkOnLeft=\"False\" PagerStyle=\"2\""
-    " MultiDelete=\"False\" BodyStyle=\"\" OtherGen=\"True\" PromptOnOverwrite=\"True\""
-    " OtherOverwrite=\"True\">\r\n";
-const std::string kDatabaseEnd =
-    " UsePHPConnect=\"\" PHPURL=\"\" DBQuoteS=\"`\" DBQuoteE=\"`\" MaxUploadSize=\"2000000\""
-    " SecUserLevelFld=\"\" SecDefault=\"\" SecuUserIDFld=\"\">\r\n";
-const std::string kTableEnd =
-    " TblList=\"True\" TblCopy=\"True\" TblFilter=\"\" TblUserIDFld=\"\" TblSecurity=\"\""
-    " TblMasterTbl=\"\" TblMasterFld=\"\" TblDetailFld=\"\" TblBlob=\"False\""
-    " TblOverwrite=\"True\">\r\n";
-const std::string kLastTableEnd =
-    " TblList=\"True\" TblCopy=\"True\" TblFilter=\"\" TblUserIDFld=\"userid\""
-    " TblSecurity=\"1,&quot;Admin&quot;,15;2,&quot;User&quot;,8\" TblMasterTbl=\"users\""
-    " TblMasterFld=\"userid\" TblDetailFld=\"userid\" TblBlob=\"True\" TblOverwrite=\"True\">\r\n";
-
-std::string FieldEnd(std::string_view mysql_type, std::string_view basic_search,
-                     std::string_view quote) {
-  return " MySQLDataType=\"" + std::string(mysql_type) + "\" FldBasicSearch=\"" +
-         std::string(basic_search) +
-         "\" FldSrchOpr2=\"\" FldHtmlTagReadOnly=\"False\" FileNameFld=\"\" FileTypeFld=\"\""
-         " FileSizeFld=\"\" ImageWidthFld=\"\" ImageHeightFld=\"\" FldHrefFld=\"\""
-         " FldStrFunc=\"\" FldUseDHTMLEditor=\"\" FldSelectSize=\"\" FldSelectMultiple=\"\""
-         " FldSelectFilter=\"\" FldSelectFilterFld=\"\" FldSelectOnChange=\"\" FldQuoteS=\"" +
-         std::string(quote) + "\" FldQuoteE=\"" + std::string(quote) + "\"/>\r\n";
-}
 const std::string kInitialFieldEnd = FieldEnd("0", "False", "");
 
 // The project and database elements with the attribute texts of their lines.
