@@ -6,14 +6,8 @@ tool=$1
 source_dir=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
 
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL $1"; echo "  expected: $2"; echo "  actual:   $3"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 
 printf '<Project>\r\nName=Shop\r\n<Database>\r\n' > "$work/ok.kef"
 printf '<project>\r\nName=Shop\r\n' > "$work/lower.kef"
@@ -63,5 +57,4 @@ if [ -f "$source_dir/examples/shop.kef" ]; then
   cmp -s "$source_dir/examples/shop.kef" "$work/shop.kef"; check "sample left as it was" 0 "$?"
 fi
 
-if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
-echo "all checks passed"
+finish

@@ -7,15 +7,9 @@ host=$1
 library=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
 export KEFCONVERT_REGISTRY=$work/store/registry.reg
 
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL $1"; echo "  expected: $2"; echo "  actual:   $3"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 
 mkdir "$work/store"
 printf 'REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Other.Thing\\CLSID]\n@="{11111111-2222-3333-4444-555555555555}"\n' \
@@ -56,5 +50,4 @@ check "after unregistering: class not registered" \
 
 "$host" 2>/dev/null; check "no arguments: status" 64 "$?"
 
-if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
-echo "all checks passed"
+finish

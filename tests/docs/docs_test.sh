@@ -10,14 +10,8 @@ version=$3
 man_page=$source_dir/man/kefconvert.1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
 
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" != "$3" ]; then
-    echo "FAIL $1"; echo "  expected: $2"; echo "  actual:   $3"
-    failures=$((failures + 1))
-  fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 
 "$tool" --help > "$work/help"
 
@@ -64,5 +58,4 @@ check "README example converts" "$work/one_table_tmp.kef" "$("$tool" "$work/one_
 cmp -s "$work/one_table_tmp.kef" "$source_dir/tests/docs/one_table.expected"
 check "README example: converted text is the one shown" 0 "$?"
 
-if [ "$failures" -ne 0 ]; then echo "$failures check(s) failed"; exit 1; fi
-echo "all checks passed"
+finish
