@@ -45,21 +45,40 @@ enum ErrorNumber : int {
 /// for a number that the library never raises.
 std::string_view ErrorDescription(int number);
 
+/// Which file a file error is about.
+enum class FileRole {
+  kNone,           ///< not a file error, or one about no particular file
+  kProjectFile,    ///< the project file that is read
+  kConvertedFile,  ///< the converted file that is written
+};
+
 /// The one error type of the library: a number, its description, and the 1-based line of
-/// the project file whose handling failed (0 when no line applies).
+/// the project file whose handling failed (0 when no line applies). A file error also
+/// says which file it was about and, when the system gave one, the system's own reason
+/// ("File name too long"); neither changes number() or what().
 class Error : public std::exception {
  public:
-  Error(int number, std::int64_t line = 0);
+  explicit Error(int number, std::int64_t line = 0);
+  /// A file error: `file` names the file it is about, `system_reason` is what the system
+  /// said (empty when it said nothing more than the number does).
+  Error(int number, FileRole file, std::string system_reason);
 
   int number() const { return number_; }
   std::string_view description() const { return ErrorDescription(number_); }
   std::int64_t line() const { return line_; }
+  FileRole file() const { return file_; }
+  std::string_view system_reason() const { return system_reason_; }
   /// "Type mismatch (line 42)", or the bare description when no line applies.
   const char* what() const noexcept override { return message_.c_str(); }
+
+  /// The same error, tied to `line` of the project file.
+  Error AtLine(std::int64_t line) const;
 
  private:
   int number_;
   std::int64_t line_;
+  FileRole file_ = FileRole::kNone;
+  std::string system_reason_;
   std::string message_;
 };
 

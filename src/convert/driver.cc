@@ -131,7 +131,7 @@ bool ProjectConversion::Run() {
       HandleLine(CurrentLine);
     } catch (const Error& error) {
       if (error.line() != 0) throw;
-      throw Error(error.number(), lines_.line_number());
+      throw error.AtLine(lines_.line_number());
     }
   }
   Finish();

@@ -39,6 +39,19 @@ Error::Error(int number, std::int64_t line)
   if (line_ > 0) message_ += " (line " + std::to_string(line_) + ")";
 }
 
+Error::Error(int number, FileRole file, std::string system_reason)
+    : Error(number) {
+  file_ = file;
+  system_reason_ = std::move(system_reason);
+}
+
+Error Error::AtLine(std::int64_t line) const {
+  Error error(number_, line);
+  error.file_ = file_;
+  error.system_reason_ = system_reason_;
+  return error;
+}
+
 bool IsSupportedCodePage(int code_page) { return detail::FindCodePage(code_page) != nullptr; }
 
 }  // namespace kefconvert
