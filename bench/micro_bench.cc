@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "convert/code_page.h"
 #include "convert/defaults.h"
+#include "convert/escape.h"
+#include "convert/field_var.h"
 #include "convert/file_layer.h"
 #include "convert/key_maps.h"
 #include "convert/line_reader.h"
@@ -17,18 +20,6 @@
 #include "kefconvert/kefconvert.h"
 
 namespace kefconvert {
-
-// The one friend that Convert names, here for the benchmarks' own executable.
-struct ConvertTesting {
-  static detail::SettingKind ConvertSetting(Convert& converter, std::string_view section,
-                                            std::string_view line, detail::CrossLineState& state,
-                                            detail::TextBuffer& out) {
-    return converter.ConvertSetting(section, line, state, out);
-  }
-  static void MakeFldVar(const Convert& converter, std::string_view name, detail::TextBuffer& out) {
-    converter.MakeFldVar(name, "x_", out);
-  }
-};
 
 namespace {
 
@@ -117,7 +108,7 @@ void Escaping(benchmark::State& state) {
                                      "Please enter a value > 0 & < 100", "1,\"One\";2,\"Two\""};
   detail::TextBuffer out(1 << 16);
   for (auto _ : state) {
-    out.Clear();
+    out.Truncate(0);
     for (std::string_view value : values) detail::AppendEscaped(out, value);
     benchmark::DoNotOptimize(out.data());
   }
@@ -126,12 +117,12 @@ void Escaping(benchmark::State& state) {
 BENCHMARK(Escaping);
 
 void VariableNames(benchmark::State& state) {
-  Convert converter;
+  const detail::UpperHalf& code_page = *detail::FindCodePage(1252);
   const std::string_view names[] = {"CustomerID", "Customer E-Mail", "Stra\337e Nr."};
   detail::TextBuffer out(1 << 16);
   for (auto _ : state) {
-    out.Clear();
-    for (std::string_view name : names) ConvertTesting::MakeFldVar(converter, name, out);
+    out.Truncate(0);
+    for (std::string_view name : names) detail::MakeFldVar(name, "x_", code_page, out);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * std::size(names)));
@@ -139,11 +130,11 @@ void VariableNames(benchmark::State& state) {
 BENCHMARK(VariableNames);
 
 void FieldDefaultsAsText(benchmark::State& state) {
-  detail::FieldTypeValues types{253, true, "'", "'"};
+  detail::FieldTypeState types{253, true, "'", "'"};
   detail::TextBuffer out(1 << 16);
   const detail::DefaultsText& defaults = detail::FieldDefaultsText();
   for (auto _ : state) {
-    out.Clear();
+    out.Truncate(0);
     defaults.AppendTo(out, &types);
     benchmark::DoNotOptimize(out.data());
   }
@@ -151,13 +142,13 @@ void FieldDefaultsAsText(benchmark::State& state) {
 BENCHMARK(FieldDefaultsAsText);
 
 void FieldLineTranslation(benchmark::State& state) {
-  Convert converter;
-  detail::CrossLineState cross;
+  detail::FieldTypeState types;
+  detail::SettingTranslator translator(types, *detail::FindCodePage(1252));
   detail::TextBuffer out(1 << 16);
   for (auto _ : state) {
-    out.Clear();
+    out.Truncate(0);
     for (const std::string& line : kFieldLines) {
-      ConvertTesting::ConvertSetting(converter, detail::kFieldMarker, line, cross, out);
+      translator.ConvertSetting(Section::kField, line, out);
     }
     benchmark::DoNotOptimize(out.data());
   }

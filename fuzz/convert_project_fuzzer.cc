@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "convert/converter.h"
 #include "fuzz_check.h"
 #include "kefconvert/kefconvert.h"
 #include "memory_file_system.h"
@@ -48,7 +49,7 @@ Outcome ConvertChecked(std::string_view input, std::size_t piece, const Faults& 
   if (faults.read_at) files.FailReadingAt(*faults.read_at);
   if (faults.write) files.FailWritingHalfway();
   files.Put(kProjectPath, input);
-  Convert converter(Options{}, files);
+  detail::Converter converter(Options{}, files);
   Outcome outcome;
   try {
     std::optional<std::string> result = converter.ConvertProject(kProjectPath);

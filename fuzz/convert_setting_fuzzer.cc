@@ -25,7 +25,8 @@ namespace fuzz {
 namespace {
 
 using detail::CrossLineState;
-using detail::SettingKind;
+using detail::FieldTypeState;
+using detail::LineKind;
 
 bool SameState(const CrossLineState& a, const CrossLineState& b) {
   return a.KeyName == b.KeyName && a.DBNameFromPath == b.DBNameFromPath &&
@@ -34,8 +35,7 @@ bool SameState(const CrossLineState& a, const CrossLineState& b) {
          a.InLoginFld == b.InLoginFld;
 }
 
-constexpr std::string_view kSections[] = {"<Project>", "<Database>", "<Table>",
-                                          "<Field>",   "",           "<Fields>"};
+constexpr std::string_view kSections[] = {"<Project>", "<Database>", "<Table>", "<Field>"};
 constexpr std::string_view kKeyNames[] = {"", "TblSQL", "TblError", "FldName", "TblName"};
 constexpr int kCodePages[] = {1252, 874, 1250, 1251, 1253, 1254, 1255, 1256, 1257, 1258};
 
@@ -122,28 +122,31 @@ void CheckFailure(const Error& error, const Case& c, const CrossLineState& state
   }
 }
 
-void CheckResult(SettingKind kind, std::string_view text, const Case& c,
+void CheckResult(LineKind kind, std::string_view text, const Case& c,
                  const CrossLineState& state, const FieldTypeState& types) {
   std::size_t equals = c.line.find('=');
   bool sql_open = c.state.KeyName == "TblSQL" && c.section == "<Table>";
   bool field_type = c.section == "<Field>";  // only a field's type changes these
   if (!field_type) Check(types == c.types, "the field type state changed outside a field");
   switch (kind) {
-    case SettingKind::kNothing:
+    case LineKind::kBlank:
+    case LineKind::kDropped:
       Check(text.empty(), "text for a line that gives nothing");
       Check(state.KeyName == c.state.KeyName, "a line that gives nothing changed KeyName");
+      Check((kind == LineKind::kBlank) == (equals == std::string::npos),
+            "a blank line taken for a setting, or a setting for a blank line");
       break;
-    case SettingKind::kText:
+    case LineKind::kStrayText:
       Check(equals == std::string::npos && !sql_open, "a setting taken for text");
       Check(text == Escape(c.line), "stray text not escaped");
       Check(SameState(state, c.state) && types == c.types, "stray text changed the state");
       break;
-    case SettingKind::kSqlPiece:
+    case LineKind::kSqlPiece:
       Check(sql_open, "an SQL piece without an open SQL text");
       Check(!HasMarkup(text), "an SQL piece that can break its attribute");
       Check(SameState(state, c.state) && types == c.types, "an SQL piece changed the state");
       break;
-    case SettingKind::kAttribute: {
+    case LineKind::kAttribute: {
       Check(equals != std::string::npos, "an attribute from a line without \"=\"");
       Check(!sql_open || Blankless(std::string_view(c.line).substr(0, equals)) == "TblError",
             "an attribute inside an open SQL text");
@@ -174,22 +177,15 @@ void CheckResult(SettingKind kind, std::string_view text, const Case& c,
 void TranslateOne(const std::uint8_t* bytes, std::size_t size) {
   ByteReader data(std::string_view(reinterpret_cast<const char*>(bytes), size));
   Case c = ReadCase(data);
-  Options options;
-  options.code_page = c.code_page;
-  Convert converter(options);
-  if (!c.earlier_type.empty()) {
-    CrossLineState earlier;
-    ConvertTesting::ConvertSetting(converter, "<Field>", "Type=" + std::string(c.earlier_type),
-                                   earlier);
-  }
-  c.types = ConvertTesting::State(converter);
-  CrossLineState state = c.state;
+  testing::Lines lines(c.code_page);
+  if (!c.earlier_type.empty()) lines("<Field>", "Type=" + std::string(c.earlier_type));
+  c.types = lines.types;
+  lines.state = c.state;
   try {
-    SettingKind kind;
-    std::string text = ConvertTesting::ConvertSetting(converter, c.section, c.line, state, &kind);
-    CheckResult(kind, text, c, state, ConvertTesting::State(converter));
+    std::string text = lines(c.section, c.line);
+    CheckResult(lines.kind, text, c, lines.state, lines.types);
   } catch (const Error& error) {
-    CheckFailure(error, c, state, ConvertTesting::State(converter));
+    CheckFailure(error, c, lines.state, lines.types);
   }
 }
 

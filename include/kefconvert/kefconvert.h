@@ -16,9 +16,11 @@
 
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kefconvert {
 
@@ -92,12 +94,57 @@ struct Options {
   int code_page = 1252;
 };
 
-namespace detail {
-class FileSystem;
-class TextBuffer;
-struct CrossLineState;
-enum class SettingKind;
-}  // namespace detail
+/// The converted file's name for the project file `projFile`: its path less its last four
+/// characters (counted as hosts count them, in UTF-16 code units), followed by "_tmp.kef".
+/// Throws Error(kInvalidArgument) when the four characters are not all in the file's own
+/// name.
+std::string ConvertedFileName(const std::string& projFile);
+
+/// The four sections of the old layout, in the order of the file and of the new text.
+enum class Section { kProject, kDatabase, kTable, kField };
+
+/// "project", "database", "table" or "field".
+std::string_view SectionName(Section section);
+
+/// What a conversion tells about a line beyond its converted text.
+enum class EventKind {
+  kDropped,        ///< a setting that the new layout has no place for: its value is gone
+  kUnknownKey,     ///< a setting whose key the section does not know: written under its own name
+  kRewritten,      ///< a setting whose value a rule replaced (the version, the date format)
+  kStrayText,      ///< a line without "=": kept inside its element as text
+  kInheritedType,  ///< a field without a "Type" line: its type facts repeat an earlier field's
+  kFilledName,     ///< an empty database name filled in from the file name in "PhyPath"
+  kDuplicate,      ///< a setting whose attribute its element holds more than once
+};
+
+/// The kind's name in reports: "dropped", "unknown-key", "rewritten", "stray-text",
+/// "inherited-type", "filled-name", "duplicate".
+std::string_view EventKindName(EventKind kind);
+
+/// One thing the migration report tells about one line of the project file.
+struct Event {
+  std::int64_t line = 0;  ///< 1-based line of the project file
+  EventKind kind = EventKind::kDropped;
+  Section section = Section::kProject;
+  std::string key;      ///< the key as written, empty for a line that has none
+  std::string message;  ///< what happened, for people ("no counterpart in the new layout")
+};
+
+/// What a conversion noticed, in the order of the lines. A failed conversion reports the
+/// events of the lines before the failure.
+struct Report {
+  std::vector<Event> events;
+  /// The first bytes of the project file (up to 256), which tell what a file that is not
+  /// a project file of the old layout is instead.
+  std::string head;
+};
+
+/// Receives a converted text in order, in pieces.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  virtual void Write(std::string_view text) = 0;
+};
 
 /// The converter. One object may convert many files, one after another; the field type
 /// state (what the most recent field "Type" line yielded) carries over from one conversion
@@ -107,42 +154,32 @@ class Convert {
  public:
   /// Throws Error(kInvalidArgument) when options.code_page is not supported.
   explicit Convert(const Options& options = {});
-  /// As above, with the files opened through `files` instead of the platform's own file
-  /// layer; `files` must outlive the object.
-  Convert(const Options& options, detail::FileSystem& files);
   Convert(const Convert&) = delete;
   Convert& operator=(const Convert&) = delete;
   ~Convert();
 
-  /// Converts the project file `projFile` and returns the path of the converted file, or
-  /// no value when the file's first line is not "<Project>" (the converted file then
-  /// exists and is empty). Throws Error on failure; a converted file that was already
-  /// created is then left empty, and the project file is untouched either way.
-  std::optional<std::string> ConvertProject(const std::string& projFile);
+  /// Converts the project file `projFile` into its converted file (ConvertedFileName) and
+  /// returns that file's path, or no value when the file's first line is not "<Project>"
+  /// (the converted file then exists and is empty). Throws Error on failure; a converted
+  /// file that was already created is then left empty, and the project file is untouched
+  /// either way. With `report`, fills it in as well; the converted text is the same.
+  std::optional<std::string> ConvertProject(const std::string& projFile,
+                                            Report* report = nullptr);
+
+  /// Converts `projFile` into the file `output`, which is replaced in one step once the
+  /// text is complete; `output` may name the project file itself. False, and `output` left
+  /// as it was, when the file is not a project file of the old layout; on failure throws
+  /// Error and leaves `output` as it was.
+  bool ConvertProjectTo(const std::string& projFile, const std::string& output,
+                        Report* report = nullptr);
+
+  /// Converts `projFile` and hands the converted text to `sink` at the end; nothing is
+  /// written to any file. False when the file is not a project file of the old layout.
+  bool ConvertProjectTo(const std::string& projFile, Sink& sink, Report* report = nullptr);
 
  private:
-  friend struct ConvertTesting;
-  friend class ProjectConversion;
-
-  /// Translates one setting line and appends its text to `AttributeText`; appends nothing
-  /// when the line contributes nothing.
-  detail::SettingKind ConvertSetting(std::string_view Section, std::string_view LineText,
-                                     detail::CrossLineState& state,
-                                     detail::TextBuffer& AttributeText);
-  void MakeFldVar(std::string_view name, std::string_view prefix, detail::TextBuffer& out) const;
-  std::int16_t GetTypeGroup(std::string_view code) const;
-  std::int16_t GetMySQLType(std::string_view code) const;
-  bool IsTextType(std::string_view code) const;
-  void SetQuoteChars(std::string_view code);
-
-  const char16_t* upper_half_;  // code points of the bytes 0x80 to 0xFF
-  detail::FileSystem* files_;
-
-  // The field type state: what the most recent field "Type" line yielded.
-  std::int32_t CurMySQLDataType = 0;
-  bool CurBasicSearch = false;
-  std::string CurQuoteS;
-  std::string CurQuoteE;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace kefconvert

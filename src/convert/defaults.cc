@@ -8,7 +8,7 @@ namespace {
 using enum DefaultSource;
 
 constexpr DefaultAttribute kProject[] = {
-    {"Cache", "False"},         {"", "", kPlaceholder}, {"UsePHPSuperglobals", "False"},
+    {"Cache", "False"},         {"SecLoginIDFldDataType", "", kPlaceholder}, {"UsePHPSuperglobals", "False"},
     {"XMLEncoding", ""},        {"RecPerRow", "0"},     {"TopPageLink", "False"},
     {"LinkOnLeft", "False"},    {"PagerStyle", "2"},    {"MultiDelete", "False"},
     {"BodyStyle", ""},          {"OtherGen", "True"},   {"PromptOnOverwrite", "True"},
@@ -75,16 +75,11 @@ void AppendDecimal(TextBuffer& out, std::int32_t number) {
 
 }  // namespace
 
-const std::span<const DefaultAttribute> kProjectDefaults = kProject;
-const std::span<const DefaultAttribute> kDatabaseDefaults = kDatabase;
-const std::span<const DefaultAttribute> kTableDefaults = kTable;
-const std::span<const DefaultAttribute> kLastTableDefaults = kLastTable;
-const std::span<const DefaultAttribute> kFieldDefaults = kField;
-
 DefaultsText::DefaultsText(std::span<const DefaultAttribute> defaults) {
   std::string text;
   for (const DefaultAttribute& entry : defaults) {
     text += ' ';
+    names_.push_back(entry.name);
     if (entry.source == kPlaceholder) {
       pieces_.push_back({std::move(text), kPlaceholder});
       text.assign(1, ' ');
@@ -103,7 +98,14 @@ DefaultsText::DefaultsText(std::span<const DefaultAttribute> defaults) {
   pieces_.push_back({std::move(text), kFixed});
 }
 
-std::size_t DefaultsText::AppendTo(TextBuffer& out, const FieldTypeValues* field) const {
+bool DefaultsText::HasAttribute(std::string_view name) const {
+  for (std::string_view own : names_) {
+    if (own == name) return true;
+  }
+  return false;
+}
+
+std::size_t DefaultsText::AppendTo(TextBuffer& out, const FieldTypeState* field) const {
   std::size_t placeholder = std::string_view::npos;
   for (const Piece& piece : pieces_) {
     out.Append(piece.text);
@@ -113,33 +115,33 @@ std::size_t DefaultsText::AppendTo(TextBuffer& out, const FieldTypeValues* field
         placeholder = out.size();
         out.Append(kLoginTypePlaceholder);
         break;
-      case kCurMySQLDataType: AppendDecimal(out, field->mysql_type); break;
-      case kCurBasicSearch: out.Append(field->basic_search ? "True" : "False"); break;
-      case kCurQuoteS: out.Append(field->quote_start); break;
-      case kCurQuoteE: out.Append(field->quote_end); break;
+      case kCurMySQLDataType: AppendDecimal(out, field->CurMySQLDataType); break;
+      case kCurBasicSearch: out.Append(field->CurBasicSearch ? "True" : "False"); break;
+      case kCurQuoteS: out.Append(field->CurQuoteS); break;
+      case kCurQuoteE: out.Append(field->CurQuoteE); break;
     }
   }
   return placeholder;
 }
 
 const DefaultsText& ProjectDefaultsText() {
-  static const DefaultsText text(kProjectDefaults);
+  static const DefaultsText text(kProject);
   return text;
 }
 const DefaultsText& DatabaseDefaultsText() {
-  static const DefaultsText text(kDatabaseDefaults);
+  static const DefaultsText text(kDatabase);
   return text;
 }
 const DefaultsText& TableDefaultsText() {
-  static const DefaultsText text(kTableDefaults);
+  static const DefaultsText text(kTable);
   return text;
 }
 const DefaultsText& LastTableDefaultsText() {
-  static const DefaultsText text(kLastTableDefaults);
+  static const DefaultsText text(kLastTable);
   return text;
 }
 const DefaultsText& FieldDefaultsText() {
-  static const DefaultsText text(kFieldDefaults);
+  static const DefaultsText text(kField);
   return text;
 }
 

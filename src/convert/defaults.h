@@ -3,13 +3,13 @@
 #ifndef KEFCONVERT_CONVERT_DEFAULTS_H_
 #define KEFCONVERT_CONVERT_DEFAULTS_H_
 
-#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "convert/text_buffer.h"
+#include "convert/type_codes.h"
 
 namespace kefconvert::detail {
 
@@ -29,23 +29,8 @@ struct DefaultAttribute {
   DefaultSource source = DefaultSource::kFixed;
 };
 
-extern const std::span<const DefaultAttribute> kProjectDefaults;
-extern const std::span<const DefaultAttribute> kDatabaseDefaults;
-extern const std::span<const DefaultAttribute> kTableDefaults;
-/// For the table that is still open when the file ends, that is a last table without fields.
-extern const std::span<const DefaultAttribute> kLastTableDefaults;
-extern const std::span<const DefaultAttribute> kFieldDefaults;
-
 /// The text that stands for the login field's type group until the end of the file.
 inline constexpr std::string_view kLoginTypePlaceholder = "<--##SecLoginIDFldDataType##-->";
-
-/// The field type state that completes a field's element.
-struct FieldTypeValues {
-  std::int32_t mysql_type;
-  bool basic_search;
-  std::string_view quote_start;
-  std::string_view quote_end;
-};
 
 /// A list of defaults turned into text once. Most of a list is fixed text; only the field
 /// type state and the login-type placeholder vary, so completing an element appends a few
@@ -57,7 +42,10 @@ class DefaultsText {
   /// Appends the list to `out`, each entry as a blank, the name, "=" and the quoted value,
   /// the varying values taken from `field`. Returns the offset of the login-type
   /// placeholder in `out`, or npos when the list has none.
-  std::size_t AppendTo(TextBuffer& out, const FieldTypeValues* field = nullptr) const;
+  std::size_t AppendTo(TextBuffer& out, const FieldTypeState* field = nullptr) const;
+
+  /// True when the list holds an attribute named `name`.
+  bool HasAttribute(std::string_view name) const;
 
  private:
   struct Piece {
@@ -65,12 +53,14 @@ class DefaultsText {
     DefaultSource varying;  // what follows the text; kFixed for nothing
   };
   std::vector<Piece> pieces_;
+  std::vector<std::string_view> names_;
 };
 
-/// The lists above as text, made on first use.
+/// The list of each element as text, made on first use.
 const DefaultsText& ProjectDefaultsText();
 const DefaultsText& DatabaseDefaultsText();
 const DefaultsText& TableDefaultsText();
+/// For the table that is still open when the file ends, that is a last table without fields.
 const DefaultsText& LastTableDefaultsText();
 const DefaultsText& FieldDefaultsText();
 

@@ -16,7 +16,7 @@ struct Appended {
   std::size_t placeholder;
 };
 
-Appended Append(const DefaultsText& text, const FieldTypeValues* field = nullptr) {
+Appended Append(const DefaultsText& text, const FieldTypeState* field = nullptr) {
   TextBuffer out;
   out.Append("<X ");
   std::size_t placeholder = text.AppendTo(out, field);
@@ -34,7 +34,7 @@ TEST(DefaultsText, CompletesEachElementWithItsList) {
 }
 
 TEST(DefaultsText, FieldDefaultsCarryTheFieldTypeState) {
-  const std::pair<FieldTypeValues, std::string> states[] = {
+  const std::pair<FieldTypeState, std::string> states[] = {
       {{0, false, "", ""}, FieldEnd("0", "False", "")},
       {{253, true, "'", "'"}, FieldEnd("253", "True", "'")},
       {{-2147483647 - 1, false, "", ""}, FieldEnd("-2147483648", "False", "")},
@@ -58,7 +58,7 @@ TEST(DefaultsText, HandlesVaryingPartsSideBySideAndAtTheEnds) {
       {"B", "", DefaultSource::kCurQuoteE},  {"C", "x y"},
       {"", "", DefaultSource::kPlaceholder}, {"D", "", DefaultSource::kCurMySQLDataType},
   };
-  FieldTypeValues state{253, true, "'", "\""};
+  FieldTypeState state{253, true, "'", "\""};
   Appended appended = Append(DefaultsText(kList), &state);
   EXPECT_EQ(appended.text,
             "<X  <--##SecLoginIDFldDataType##-->  A=\"'\" B=\"\"\" C=\"x y\" "

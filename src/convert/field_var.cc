@@ -1,12 +1,10 @@
-// The variable name under which generated code refers to a field's value: a prefix, then
-// the field name with blanks turned into underscores and every character other than an
-// ASCII letter, digit or underscore spelled as its hexadecimal character code.
+#include "convert/field_var.h"
+
 #include <cstdint>
 
-#include "convert/setting.h"
 #include "kefconvert/kefconvert.h"
 
-namespace kefconvert {
+namespace kefconvert::detail {
 namespace {
 
 bool KeepsItsPlace(unsigned char c) {
@@ -14,7 +12,7 @@ bool KeepsItsPlace(unsigned char c) {
          c == ' ';
 }
 
-void AppendHex(detail::TextBuffer& out, std::uint32_t code) {
+void AppendHex(TextBuffer& out, std::uint32_t code) {
   char digits[8];
   int n = 0;
   do {
@@ -26,8 +24,8 @@ void AppendHex(detail::TextBuffer& out, std::uint32_t code) {
 
 }  // namespace
 
-void Convert::MakeFldVar(std::string_view name, std::string_view prefix,
-                         detail::TextBuffer& out) const {
+void MakeFldVar(std::string_view name, std::string_view prefix, const UpperHalf& code_page,
+                TextBuffer& out) {
   // the name's length and the position walking it are 16-bit quantities
   if (name.size() >= 32767) throw Error(kOverflow);
   for (char c : prefix) out.Append(c == ' ' ? '_' : c);
@@ -36,9 +34,9 @@ void Convert::MakeFldVar(std::string_view name, std::string_view prefix,
     if (KeepsItsPlace(byte)) {
       out.Append(byte == ' ' ? '_' : c);
     } else {
-      AppendHex(out, byte < 0x80 ? byte : upper_half_[byte - 0x80]);
+      AppendHex(out, byte < 0x80 ? byte : code_page[byte - 0x80]);
     }
   }
 }
 
-}  // namespace kefconvert
+}  // namespace kefconvert::detail

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "support/convert_testing.h"
+#include "convert/field_var.h"
+#include "kefconvert/kefconvert.h"
 
 namespace kefconvert {
 namespace {
 
-std::string FldVar(std::string_view name, int code_page = 1252) {
-  Convert converter(Options{code_page});
-  return ConvertTesting::MakeFldVar(converter, name);
+std::string FldVar(std::string_view name, int code_page = 1252,
+                   std::string_view prefix = "x_") {
+  detail::TextBuffer out;
+  detail::MakeFldVar(name, prefix, *detail::FindCodePage(code_page), out);
+  return std::string(out.view());
 }
 
 TEST(MakeFldVar, SpellsOtherCharactersAsHexCodes) {
@@ -24,8 +27,7 @@ TEST(MakeFldVar, SpellsOtherCharactersAsHexCodes) {
 }
 
 TEST(MakeFldVar, BlanksInThePrefixBecomeUnderscores) {
-  Convert converter;
-  EXPECT_EQ(ConvertTesting::MakeFldVar(converter, "a b", "p q"), "p_qa_b");
+  EXPECT_EQ(FldVar("a b", 1252, "p q"), "p_qa_b");
 }
 
 TEST(MakeFldVar, BytesAboveAsciiAreSpeltInTheCodePage) {

@@ -70,8 +70,6 @@ class KeyIndex {
     }
   }
 
-  std::span<const KeyMapping> map() const { return map_; }
-
  private:
   static constexpr std::size_t kSlots = 256;
 

@@ -1,5 +1,6 @@
 #include "convert/line_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kefconvert::detail {
@@ -15,11 +16,7 @@ bool LineReader::ReadLineAcrossBlocks(std::string_view& line) {
     const void* feed =
         unread > searched ? std::memchr(start + searched, '\n', unread - searched) : nullptr;
     if (feed != nullptr) {
-      auto length = static_cast<std::size_t>(static_cast<const char*>(feed) - start);
-      begin_ += length + 1;
-      if (length > 0 && start[length - 1] == '\r') --length;
-      line = std::string_view(start, length);
-      ++line_number_;
+      line = TakeLine(static_cast<const char*>(feed));
       return true;
     }
     searched = unread;
@@ -31,6 +28,11 @@ bool LineReader::ReadLineAcrossBlocks(std::string_view& line) {
   begin_ = buffer_.size();
   ++line_number_;
   return true;
+}
+
+void LineReader::KeepHead(std::string_view text) {
+  head_size_ = std::min(text.size(), sizeof head_);
+  std::memcpy(head_, text.data(), head_size_);
 }
 
 bool LineReader::Fill() {
@@ -46,6 +48,7 @@ bool LineReader::Fill() {
   std::size_t n = file_.Read(buffer_.data() + unread, block_size_);
   buffer_.Truncate(unread + n);
   if (n == 0) at_end_ = true;
+  if (head_size_ < sizeof head_ && line_number_ == 0) KeepHead(buffer_.view());
   return n > 0;
 }
 

@@ -27,20 +27,30 @@ class LineReader {
     const char* start = buffer_.data() + begin_;
     const void* feed = std::memchr(start, '\n', buffer_.size() - begin_);
     if (feed == nullptr) return ReadLineAcrossBlocks(line);
-    auto length = static_cast<std::size_t>(static_cast<const char*>(feed) - start);
-    begin_ += length + 1;
-    if (length > 0 && start[length - 1] == '\r') --length;
-    line = std::string_view(start, length);
-    ++line_number_;
+    line = TakeLine(static_cast<const char*>(feed));
     return true;
   }
   /// The 1-based number of the line read last; 0 before the first.
   std::int64_t line_number() const { return line_number_; }
 
+  /// The first bytes of the file (up to 256), as far as they have been read.
+  std::string_view Head() const { return {head_, head_size_}; }
+
  private:
+  /// The unread line that ends at the line feed `feed`, without its line end; the reader
+  /// moves past it.
+  std::string_view TakeLine(const char* feed) {
+    const char* start = buffer_.data() + begin_;
+    auto length = static_cast<std::size_t>(feed - start);
+    begin_ += length + 1;
+    if (length > 0 && start[length - 1] == '\r') --length;
+    ++line_number_;
+    return {start, length};
+  }
   bool ReadLineAcrossBlocks(std::string_view& line);
   /// Reads another block behind the unread text; false at the end of the file.
   bool Fill();
+  void KeepHead(std::string_view text);
 
   InputFile& file_;
   std::size_t block_size_;
@@ -48,6 +58,8 @@ class LineReader {
   std::size_t begin_ = 0;  // start of the unread text in buffer_
   bool at_end_ = false;
   std::int64_t line_number_ = 0;
+  char head_[256];
+  std::size_t head_size_ = 0;
 };
 
 }  // namespace kefconvert::detail

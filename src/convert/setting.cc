@@ -1,53 +1,25 @@
 #include "convert/setting.h"
 
-#include <array>
-#include <cstdint>
-
-#include "convert/key_maps.h"
+#include "convert/escape.h"
+#include "convert/field_var.h"
+#include "convert/sql_block.h"
 #include "kefconvert/kefconvert.h"
 
 namespace kefconvert::detail {
-
-constexpr std::array<bool, 256> kTakesEntity = [] {
-  std::array<bool, 256> table{};
-  for (unsigned char c : std::string_view("&\"><")) table[c] = true;
-  return table;
-}();
-
 namespace {
 
-std::string_view EntityOf(char c) {
-  switch (c) {
-    case '&': return "&amp;";
-    case '"': return "&quot;";
-    case '>': return "&gt;";
-    default: return "&lt;";
-  }
-}
+constexpr std::string_view kMarkers[] = {"<Project>", "<Database>", "<Table>", "<Field>"};
 
-}  // namespace
+// The 1-based position of a line's first "=" is a 16-bit quantity, and so is the position
+// after it: a line whose first "=" stands at this position or later cannot be converted.
+constexpr std::size_t kFirstOverflowingPosition = 32767;
 
-void AppendWithEntities(TextBuffer& out, std::string_view text) {
-  const char* run = text.data();
-  const char* end = text.data() + text.size();
-  for (const char* p = run; p != end; ++p) {
-    if (!kTakesEntity[static_cast<unsigned char>(*p)]) continue;
-    out.Append(std::string_view(run, static_cast<std::size_t>(p - run)));
-    out.Append(EntityOf(*p));
-    run = p + 1;
-  }
-  out.Append(std::string_view(run, static_cast<std::size_t>(end - run)));
-}
+// the key map of each section, in the order of Section
+constexpr const KeyIndex* kKeyMaps[] = {&kProjectKeyIndex, &kDatabaseKeyIndex, &kTableKeyIndex,
+                                        &kFieldKeyIndex};
 
-namespace {
-
-const KeyIndex* KeyMapOf(std::string_view section) {
-  if (IsText(section, kProjectMarker)) return &kProjectKeyIndex;
-  if (IsText(section, kDatabaseMarker)) return &kDatabaseKeyIndex;
-  if (IsText(section, kTableMarker)) return &kTableKeyIndex;
-  if (IsText(section, kFieldMarker)) return &kFieldKeyIndex;
-  return nullptr;
-}
+// the key whose attribute is followed by the field's variable name
+constexpr std::string_view kFieldNameKey = "FldName";
 
 std::string_view MapDateFormat(std::string_view value) {
   for (const ValueMapping& row : kDateFormats) {
@@ -62,120 +34,121 @@ std::string_view FileNameOf(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// the keys that open and close a multi-line SQL text, and the one that takes a variable name
-constexpr std::string_view kSqlKey = "TblSQL";
-constexpr std::string_view kSqlEndKey = "TblError";
-constexpr std::string_view kFieldNameKey = "FldName";
-
 }  // namespace
-}  // namespace kefconvert::detail
 
-namespace kefconvert {
+std::string_view MarkerOf(Section section) { return kMarkers[static_cast<int>(section)]; }
 
-using detail::CrossLineState;
-using detail::KeyEffect;
-using detail::SettingKind;
-using detail::TextBuffer;
+SplitLine SplitSetting(std::string_view text) {
+  SplitLine line;
+  line.text = text;
+  std::size_t equals = text.find('=');
+  if (equals == std::string_view::npos) return line;
+  if (equals + 1 >= kFirstOverflowingPosition) throw Error(kOverflow);
+  line.has_equals = true;
+  line.key = TrimBlanks(text.substr(0, equals));
+  line.value = TrimBlanks(text.substr(equals + 1));
+  return line;
+}
 
-SettingKind Convert::ConvertSetting(std::string_view Section, std::string_view LineText,
-                                    CrossLineState& state, TextBuffer& AttributeText) {
-  std::size_t equals = LineText.find('=');
-  if (equals != std::string_view::npos && equals + 1 >= detail::kFirstOverflowingPosition) {
-    throw Error(kOverflow);
+SettingResult SettingTranslator::ConvertSetting(Section section, std::string_view LineText,
+                                                TextBuffer& AttributeText) {
+  SplitLine line = SplitSetting(LineText);
+  SettingResult result;
+  result.key = line.key;
+  result.appended_at = AttributeText.size();
+  if (ContinuesSqlValue(state, section, line)) {
+    AppendSqlPiece(AttributeText, line);
+    result.kind = LineKind::kSqlPiece;
+    return result;
   }
-  std::string_view key;
-  std::string_view raw_value;
-  if (equals != std::string_view::npos) {
-    key = detail::TrimBlanks(LineText.substr(0, equals));
-    raw_value = detail::TrimBlanks(LineText.substr(equals + 1));
-  }
+  if (line.has_equals) return ConvertKeyedSetting(section, line, AttributeText);
+  if (line.text.empty()) return result;
+  // escaped, so that stray text cannot break the element it lands in
+  AppendEscaped(AttributeText, line.text);
+  result.kind = LineKind::kStrayText;
+  return result;
+}
 
-  // Inside a multi-line SQL text every line is one more piece of it, taken as written
-  // (no key map, no side effects), until the line with the key "TblError".
-  bool in_sql_block = detail::IsText(state.KeyName, detail::kSqlKey) &&
-                      detail::IsText(Section, detail::kTableMarker);
-  if (in_sql_block &&
-      (equals == std::string_view::npos || !detail::IsText(key, detail::kSqlEndKey))) {
-    if (equals == std::string_view::npos) {
-      detail::AppendEscaped(AttributeText, detail::TrimBlanks(LineText));
-    } else {
-      detail::AppendEscaped(AttributeText, key);
-      AttributeText.Append('=');
-      detail::AppendEscaped(AttributeText, raw_value);
-    }
-    return SettingKind::kSqlPiece;
+SettingResult SettingTranslator::ConvertKeyedSetting(Section section, const SplitLine& line,
+                                                     TextBuffer& AttributeText) {
+  SettingResult result;
+  result.key = line.key;
+  result.value = line.value;
+  result.appended_at = AttributeText.size();
+  const KeyMapping* row = kKeyMaps[static_cast<int>(section)]->Find(line.key);
+  result.known_key = row != nullptr;
+  result.new_key = row != nullptr ? row->new_key : line.key;
+  if (result.new_key.empty()) {
+    result.kind = LineKind::kDropped;
+    return result;
   }
-
-  if (equals == std::string_view::npos) {
-    if (detail::TrimBlanks(LineText).empty()) return SettingKind::kNothing;
-    // escaped, so that stray text cannot break the element it lands in
-    detail::AppendEscaped(AttributeText, LineText);
-    return SettingKind::kText;
-  }
-
-  const detail::KeyIndex* map = detail::KeyMapOf(Section);
-  const detail::KeyMapping* row = map != nullptr ? map->Find(key) : nullptr;
-  std::string_view new_key = row != nullptr ? row->new_key : key;
-  KeyEffect effect = row != nullptr ? row->effect : KeyEffect::kNone;
-  if (new_key.empty()) return SettingKind::kNothing;
 
   AttributeText.Append(' ');
-  AttributeText.Append(new_key);
+  AttributeText.Append(result.new_key);
   AttributeText.Append("=\"");
   std::size_t value_start = AttributeText.size();
-  detail::AppendEscaped(AttributeText, raw_value);
+  AppendEscaped(AttributeText, line.value);
   std::string_view value(AttributeText.data() + value_start, AttributeText.size() - value_start);
+  if (row != nullptr && row->effect != KeyEffect::kNone) {
+    result.rewritten = ApplyEffect(row->effect, value, value_start, AttributeText);
+    result.field_type = row->effect == KeyEffect::kFieldType;
+  }
+  std::size_t value_size = AttributeText.size() - value_start;
+  AttributeText.Append('"');
 
+  if (result.new_key == kFieldNameKey) AppendFldVar(value_start, AttributeText);
+  result.written_value = std::string_view(AttributeText.data() + value_start, value_size);
+  // clear and append: no check for overlap, which assign makes and a key never needs
+  state.KeyName.clear();
+  state.KeyName.append(result.new_key);
+  result.kind = LineKind::kAttribute;
+  return result;
+}
+
+// Carries out what a key map row does beyond renaming. True when it rewrote the value.
+bool SettingTranslator::ApplyEffect(KeyEffect effect, std::string_view value,
+                                    std::size_t value_start, TextBuffer& AttributeText) {
   switch (effect) {
     case KeyEffect::kNone: break;
     case KeyEffect::kVersion:
       AttributeText.Truncate(value_start);
       AttributeText.Append("2.0.0.0");
-      break;
+      return value != "2.0.0.0";
     case KeyEffect::kDateFormat: {
-      std::string_view mapped = detail::MapDateFormat(value);
-      if (mapped.data() != value.data()) {
-        AttributeText.Truncate(value_start);
-        AttributeText.Append(mapped);
-      }
-      break;
+      std::string_view mapped = MapDateFormat(value);
+      if (mapped.data() == value.data()) return false;
+      AttributeText.Truncate(value_start);
+      AttributeText.Append(mapped);
+      return true;
     }
     case KeyEffect::kCaptureSecLoginID: state.SecLoginIDFldName.assign(value); break;
     case KeyEffect::kCaptureSecTbl: state.SecTblName.assign(value); break;
-    case KeyEffect::kCaptureDBFileName:
-      state.DBNameFromPath.assign(detail::FileNameOf(value));
-      break;
+    case KeyEffect::kCaptureDBFileName: state.DBNameFromPath.assign(FileNameOf(value)); break;
     case KeyEffect::kMatchSecTbl: state.InSecTbl = value == state.SecTblName; break;
     case KeyEffect::kMatchLoginFld:
       state.InLoginFld = value == state.SecLoginIDFldName && state.InSecTbl;
       break;
-    case KeyEffect::kFieldType:
-      // the first derivation fails on a code that is no number, before anything changes
-      if (state.InLoginFld) {
-        std::int16_t group = GetTypeGroup(value);
-        state.LoginFldTypeGroup = std::to_string(group);
-      }
-      CurMySQLDataType = GetMySQLType(value);
-      CurBasicSearch = IsTextType(value);
-      SetQuoteChars(value);
+    case KeyEffect::kFieldType: {
+      // read once; a code that is no number fails here, before anything changes
+      const TypeCodeFacts& facts = TypeFactsFor(value);
+      if (state.InLoginFld) state.LoginFldTypeGroup = std::to_string(facts.group);
+      field_types_.Take(facts);
       break;
+    }
   }
-  AttributeText.Append('"');
-
-  if (detail::IsText(new_key, detail::kFieldNameKey)) {
-    // the name's variable name follows on an output line of its own; room for its longest
-    // form is made first, so that the name stays where it is while the variable is written
-    std::size_t name_size = AttributeText.size() - 1 - value_start;
-    AttributeText.ReserveExtra(16 + 4 * name_size);
-    std::string_view name(AttributeText.data() + value_start, name_size);
-    AttributeText.Append("\r\n FldVar=\"");
-    MakeFldVar(name, "x_", AttributeText);
-    AttributeText.Append('"');
-  }
-  // clear and append: no check for overlap, which assign makes and a key never needs
-  state.KeyName.clear();
-  state.KeyName.append(new_key);
-  return SettingKind::kAttribute;
+  return false;
 }
 
-}  // namespace kefconvert
+// The field's variable name follows its name attribute on an output line of its own.
+void SettingTranslator::AppendFldVar(std::size_t value_start, TextBuffer& AttributeText) const {
+  // room for the longest form is made first, so that the name stays where it is while
+  // the variable is written
+  std::size_t name_size = AttributeText.size() - 1 - value_start;
+  AttributeText.ReserveExtra(16 + 4 * name_size);
+  std::string_view name(AttributeText.data() + value_start, name_size);
+  AttributeText.Append("\r\n FldVar=\"");
+  MakeFldVar(name, "x_", code_page_, AttributeText);
+  AttributeText.Append('"');
+}
+
+}  // namespace kefconvert::detail

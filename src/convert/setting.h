@@ -1,26 +1,30 @@
-// Translation of one setting line of the old layout into the attribute text of the new
-// one, and the facts that span lines while a project file is being converted.
+// Translation of one line of the old layout into the text of the new one, and the facts
+// that span lines while a project file is being converted. The driver hands every line
+// that is not a marker to ConvertSetting and acts on the result: the line's text is
+// already appended to the element being assembled, and the result says what the line was
+// and what became of it, for the driver's own rules and for the migration report.
 #ifndef KEFCONVERT_CONVERT_SETTING_H_
 #define KEFCONVERT_CONVERT_SETTING_H_
 
-#include <array>
-#include <cstring>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
+#include "convert/code_page.h"
+#include "convert/key_maps.h"
 #include "convert/text_buffer.h"
+#include "convert/type_codes.h"
+#include "kefconvert/kefconvert.h"
 
 namespace kefconvert::detail {
 
-inline constexpr std::string_view kProjectMarker = "<Project>";
-inline constexpr std::string_view kDatabaseMarker = "<Database>";
-inline constexpr std::string_view kTableMarker = "<Table>";
-inline constexpr std::string_view kFieldMarker = "<Field>";
+/// The marker line that starts `section` ("<Table>").
+std::string_view MarkerOf(Section section);
 
-/// What the lines of one conversion tell the lines after them. The driver creates it
-/// empty for each conversion and passes it to the translation of every line.
+/// What the lines of one conversion tell the lines after them. Each conversion starts it
+/// empty and never resets it.
 struct CrossLineState {
-  std::string KeyName;            // new key of the last line emitted as an attribute
+  std::string KeyName;            // new key of the last line written as an attribute
   std::string DBNameFromPath;     // file name at the end of the database's "PhyPath"
   std::string SecTblName;         // the project's "SecTbl"
   std::string SecLoginIDFldName;  // the project's "SecUserIDFld"
@@ -29,48 +33,68 @@ struct CrossLineState {
   bool InLoginFld = false;        // the field named last is the login-id field
 };
 
-/// What the translation of a line produced.
-enum class SettingKind {
-  kNothing,    // the line contributes nothing
-  kText,       // a line that is not a setting: its escaped text, for the current element
-  kAttribute,  // attribute text for the current element
-  kSqlPiece,   // one more piece of the open multi-line "TblSQL" value
+/// A trimmed line cut at its first "=".
+struct SplitLine {
+  std::string_view text;   // the whole trimmed line
+  bool has_equals = false;
+  std::string_view key;    // before the "=", trimmed
+  std::string_view value;  // after it, trimmed and not yet escaped
 };
 
-/// `text == constant`: lengths first, then the bytes, with a length that the compiler knows
-/// where `constant` is one, so that the comparison needs no call.
-inline bool IsText(std::string_view text, std::string_view constant) {
-  return text.size() == constant.size() &&
-         std::memcmp(text.data(), constant.data(), constant.size()) == 0;
-}
+/// Cuts `text` at its first "=". Throws Error(kOverflow) when that "=" stands at a
+/// position that a 16-bit number cannot hold.
+SplitLine SplitSetting(std::string_view text);
 
-/// `text` without the blanks (U+0020, nothing else) at both of its ends.
-inline std::string_view TrimBlanks(std::string_view text) {
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  while (begin != end && *begin == ' ') ++begin;
-  while (end != begin && end[-1] == ' ') --end;
-  return {begin, static_cast<std::size_t>(end - begin)};
-}
+/// What a line was, and what became of it.
+enum class LineKind {
+  kBlank,      // blanks only: contributes nothing
+  kStrayText,  // no "=" outside an SQL value: its escaped text, for the current element
+  kDropped,    // a setting whose key the section's map translates to nothing
+  kAttribute,  // a setting written as an attribute of the current element
+  kSqlPiece,   // one more piece of the open multi-line SQL value, joined on
+};
 
-/// True for the four characters that stand as entities in an attribute value.
-extern const std::array<bool, 256> kTakesEntity;
+struct SettingResult {
+  LineKind kind = LineKind::kBlank;
+  std::string_view key;      // the key as written; empty for a line without "="
+  std::string_view new_key;  // the attribute's name (kAttribute)
+  bool known_key = false;    // a row of the section's key map names the key
+  bool rewritten = false;    // a rule replaced the value (the version, the date format)
+  bool field_type = false;   // a field's "Type" line: the field type state is its own
+  std::size_t appended_at = 0;  // where the line's text begins in the output
+  // for the report, valid until the line or the output changes: the value as the line
+  // gives it (trimmed), and as the attribute holds it (escaped, rewritten)
+  std::string_view value;
+  std::string_view written_value;
+};
 
-/// Appends `text` with its entities spelt out; for AppendEscaped.
-void AppendWithEntities(TextBuffer& out, std::string_view text);
+/// The translation of the lines of one conversion. It owns the cross-line state and
+/// updates the converter's field type state on every field "Type" line.
+class SettingTranslator {
+ public:
+  SettingTranslator(FieldTypeState& field_types, const UpperHalf& code_page)
+      : field_types_(field_types), code_page_(code_page) {}
+  SettingTranslator(const SettingTranslator&) = delete;
+  SettingTranslator& operator=(const SettingTranslator&) = delete;
 
-/// Appends `text` with "&", the double quote, ">" and "<" written as entities.
-inline void AppendEscaped(TextBuffer& out, std::string_view text) {
-  // most values hold none of them: one look at each byte, then one copy
-  for (char c : text) {
-    if (kTakesEntity[static_cast<unsigned char>(c)]) return AppendWithEntities(out, text);
-  }
-  out.Append(text);
-}
+  /// Translates the trimmed, non-marker line `LineText` of `section` and appends its text
+  /// to `AttributeText`, whose tail is the element being assembled. Throws Error(kOverflow)
+  /// or Error(kTypeMismatch) before anything changes.
+  SettingResult ConvertSetting(Section section, std::string_view LineText,
+                               TextBuffer& AttributeText);
 
-/// The 1-based position of a line's first "=" is a 16-bit quantity, and so is the position
-/// after it: a line whose first "=" stands at this position or later cannot be converted.
-inline constexpr std::size_t kFirstOverflowingPosition = 32767;
+  CrossLineState state;
+
+ private:
+  SettingResult ConvertKeyedSetting(Section section, const SplitLine& line,
+                                    TextBuffer& AttributeText);
+  bool ApplyEffect(KeyEffect effect, std::string_view value, std::size_t value_start,
+                   TextBuffer& AttributeText);
+  void AppendFldVar(std::size_t value_start, TextBuffer& AttributeText) const;
+
+  FieldTypeState& field_types_;
+  const UpperHalf& code_page_;
+};
 
 }  // namespace kefconvert::detail
 

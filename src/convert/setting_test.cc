@@ -2,24 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/escape.h"
 #include "support/convert_testing.h"
 
 namespace kefconvert {
 namespace {
 
-using detail::CrossLineState;
-using detail::SettingKind;
-
-// Translates lines one after another with one cross-line state, as the driver does.
-class Lines {
- public:
-  std::string operator()(std::string_view section, std::string_view line) {
-    return ConvertTesting::ConvertSetting(converter, section, line, state, &kind);
-  }
-  Convert converter;
-  CrossLineState state;
-  SettingKind kind = SettingKind::kNothing;
-};
+using detail::FieldTypeState;
+using detail::LineKind;
+using testing::Lines;
 
 // The attribute text of a setting: a blank, the name, "=" and the quoted value.
 std::string Attribute(std::string_view name, std::string_view value) {
@@ -34,7 +25,7 @@ TEST(ConvertSetting, SplitsAtFirstEqualsAndTrimsBlanksOnly) {
   EXPECT_EQ(convert("<Project>", "Title=a=b"), " BodyTitle=\"a=b\"");
   EXPECT_EQ(convert("<Project>", "Title=\ta\t"), " BodyTitle=\"\ta\t\"");
   EXPECT_EQ(convert("<Project>", "Note="), " Note=\"\"");
-  EXPECT_EQ(convert.kind, SettingKind::kAttribute);
+  EXPECT_EQ(convert.kind, LineKind::kAttribute);
 }
 
 TEST(ConvertSetting, EscapesValuesAmpersandFirstButNeverKeys) {
@@ -51,8 +42,6 @@ TEST(ConvertSetting, KeysMatchExactlyWithTheirLetterCase) {
   EXPECT_EQ(convert("<Project>", "name=Shop"), " name=\"Shop\"");
   EXPECT_EQ(convert("<Table>", "NAME=x"), " NAME=\"x\"");
   EXPECT_EQ(convert("<Project>", "Unknown=1"), " Unknown=\"1\"");
-  // an unknown section selects no map
-  EXPECT_EQ(convert("<Other>", "Name=1"), " Name=\"1\"");
 }
 
 TEST(ConvertSetting, ProjectKeys) {
@@ -110,7 +99,7 @@ TEST(ConvertSetting, DroppedKeysGiveNothingAndKeepKeyName) {
     Lines convert;
     convert.state.KeyName = "Before";
     EXPECT_EQ(convert(section, std::string(key) + "=anything"), "") << key;
-    EXPECT_EQ(convert.kind, SettingKind::kNothing) << key;
+    EXPECT_EQ(convert.kind, LineKind::kDropped) << key;
     EXPECT_EQ(convert.state.KeyName, "Before") << key;
   }
 }
@@ -231,13 +220,13 @@ TEST(ConvertSetting, LineWithoutEqualsPassesEscapedAndLeavesStateAlone) {
   Lines convert;
   convert.state.KeyName = "BodyTitle";
   EXPECT_EQ(convert("<Project>", "REM <note> \"x\" & y"), "REM &lt;note&gt; &quot;x&quot; &amp; y");
-  EXPECT_EQ(convert.kind, SettingKind::kText);
+  EXPECT_EQ(convert.kind, LineKind::kStrayText);
   EXPECT_EQ(convert.state.KeyName, "BodyTitle");
   EXPECT_EQ(convert("<Project>", ""), "");
-  EXPECT_EQ(convert.kind, SettingKind::kNothing);
+  EXPECT_EQ(convert.kind, LineKind::kBlank);
   // a line that begins with "=" has an empty key, which is dropped
   EXPECT_EQ(convert("<Project>", "=value"), "");
-  EXPECT_EQ(convert.kind, SettingKind::kNothing);
+  EXPECT_EQ(convert.kind, LineKind::kDropped);
 }
 
 TEST(ConvertSetting, KeyNameFollowsEmittedLines) {
@@ -254,7 +243,7 @@ TEST(ConvertSetting, SqlBlockTakesLinesAsWrittenUntilTblError) {
   EXPECT_EQ(convert.state.KeyName, "TblSQL");
   // no key map, no dropped keys, no side effects; blanks around "=" go
   EXPECT_EQ(convert("<Table>", "WHERE a = 1"), "WHERE a=1");
-  EXPECT_EQ(convert.kind, SettingKind::kSqlPiece);
+  EXPECT_EQ(convert.kind, LineKind::kSqlPiece);
   EXPECT_EQ(convert("<Table>", "Name = 'x'"), "Name='x'");
   EXPECT_FALSE(convert.state.InSecTbl);
   EXPECT_EQ(convert("<Table>", "Error = 0"), "Error=0");
@@ -262,10 +251,10 @@ TEST(ConvertSetting, SqlBlockTakesLinesAsWrittenUntilTblError) {
   EXPECT_EQ(convert("<Table>", "a<b = \"c\""), "a&lt;b=&quot;c&quot;");
   EXPECT_EQ(convert("<Table>", "=1"), "=1");
   EXPECT_EQ(convert("<Table>", ""), "");
-  EXPECT_EQ(convert.kind, SettingKind::kSqlPiece);
+  EXPECT_EQ(convert.kind, LineKind::kSqlPiece);
   EXPECT_EQ(convert.state.KeyName, "TblSQL");
   EXPECT_EQ(convert("<Table>", "TblError = none"), " TblError=\"none\"");
-  EXPECT_EQ(convert.kind, SettingKind::kAttribute);
+  EXPECT_EQ(convert.kind, LineKind::kAttribute);
   EXPECT_EQ(convert.state.KeyName, "TblError");
   EXPECT_EQ(convert("<Table>", "Name=t"), " TblName=\"t\"");
 }
@@ -285,7 +274,7 @@ TEST(ConvertSetting, TblSqlOutsideTablesOpensNoBlock) {
   Lines convert;
   EXPECT_EQ(convert("<Field>", "TblSQL=SELECT"), " TblSQL=\"SELECT\"");
   EXPECT_EQ(convert("<Field>", "Caption=c"), " FldCaption=\"c\"");
-  EXPECT_EQ(convert.kind, SettingKind::kAttribute);
+  EXPECT_EQ(convert.kind, LineKind::kAttribute);
 }
 
 TEST(ConvertSetting, SecurityTableAndLoginField) {
@@ -339,12 +328,12 @@ TEST(ConvertSetting, WithoutSecTblOnlyAnEmptyTableNameMatches) {
 TEST(ConvertSetting, FieldTypeLineSetsTheFieldTypeState) {
   Lines convert;
   EXPECT_EQ(convert("<Field>", "Type=200"), " FldType=\"200\"");
-  EXPECT_EQ(ConvertTesting::State(convert.converter), (FieldTypeState{253, true, "'", "'"}));
+  EXPECT_EQ(convert.types, (FieldTypeState{253, true, "'", "'"}));
   convert("<Field>", "Type=3");
-  EXPECT_EQ(ConvertTesting::State(convert.converter), (FieldTypeState{3, false, "", ""}));
+  EXPECT_EQ(convert.types, (FieldTypeState{3, false, "", ""}));
   // a table's type line touches nothing
   convert("<Table>", "Type=200");
-  EXPECT_EQ(ConvertTesting::State(convert.converter), (FieldTypeState{3, false, "", ""}));
+  EXPECT_EQ(convert.types, (FieldTypeState{3, false, "", ""}));
 }
 
 TEST(ConvertSetting, BadTypeCodeFailsBeforeAnythingChanges) {
@@ -362,7 +351,7 @@ TEST(ConvertSetting, BadTypeCodeFailsBeforeAnythingChanges) {
         EXPECT_EQ(error.number(), kTypeMismatch) << line;
         EXPECT_EQ(error.description(), "Type mismatch");
       }
-      EXPECT_EQ(ConvertTesting::State(convert.converter), (FieldTypeState{0, true, "'", "'"}));
+      EXPECT_EQ(convert.types, (FieldTypeState{0, true, "'", "'"}));
       EXPECT_EQ(convert.state.LoginFldTypeGroup, "3");
       EXPECT_EQ(convert.state.KeyName, "FldName");
     }

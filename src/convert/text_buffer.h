@@ -19,11 +19,9 @@ class TextBuffer {
   ~TextBuffer();
 
   std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
   const char* data() const { return data_; }
   char* data() { return data_; }
   std::string_view view() const { return {data_, size_}; }
-  char back() const { return data_[size_ - 1]; }
 
   void Append(std::string_view text) {
     if (capacity_ - size_ < text.size()) Grow(text.size());
@@ -34,8 +32,6 @@ class TextBuffer {
     if (size_ == capacity_) Grow(1);
     data_[size_++] = c;
   }
-  void PopBack() { --size_; }
-  void Clear() { size_ = 0; }
   /// Drops the text from `size` on.
   void Truncate(std::size_t size) { size_ = size; }
   /// Makes the buffer `size` bytes long; new bytes are uninitialised.

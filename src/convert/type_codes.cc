@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <limits>
 
-#include "convert/setting.h"
 #include "kefconvert/kefconvert.h"
 
 namespace kefconvert::detail {
@@ -108,31 +107,10 @@ const TypeCodeFacts& FactsForCode(double code) {
   return kTypeCodes[kOther];
 }
 
-}  // namespace kefconvert::detail
-
-namespace kefconvert {
-namespace {
-
-const detail::TypeCodeFacts& FactsFor(std::string_view code) {
-  std::optional<double> number = detail::ParseTypeCode(code);
+const TypeCodeFacts& TypeFactsFor(std::string_view value) {
+  std::optional<double> number = ParseTypeCode(value);
   if (!number) throw Error(kTypeMismatch);
-  return detail::FactsForCode(*number);
+  return FactsForCode(*number);
 }
 
-}  // namespace
-
-std::int16_t Convert::GetTypeGroup(std::string_view code) const { return FactsFor(code).group; }
-
-std::int16_t Convert::GetMySQLType(std::string_view code) const {
-  return FactsFor(code).mysql_type;
-}
-
-bool Convert::IsTextType(std::string_view code) const { return FactsFor(code).is_text; }
-
-void Convert::SetQuoteChars(std::string_view code) {
-  std::string_view quote = FactsFor(code).quote;
-  CurQuoteS.assign(quote);
-  CurQuoteE.assign(quote);
-}
-
-}  // namespace kefconvert
+}  // namespace kefconvert::detail

@@ -10,6 +10,7 @@
 
 namespace kefconvert::detail {
 
+/// The facts of one type code.
 struct TypeCodeFacts {
   int code;                 // the ADO code; -1 in the row for every other number
   std::int16_t group;       // 1 to 6
@@ -25,6 +26,29 @@ std::optional<double> ParseTypeCode(std::string_view text);
 
 /// The facts for the numeric code `code`; the catch-all row for a number no row names.
 const TypeCodeFacts& FactsForCode(double code);
+
+/// The facts of a field's "Type" value, read once. Throws Error(kTypeMismatch) when the
+/// value is not a number.
+const TypeCodeFacts& TypeFactsFor(std::string_view value);
+
+/// What the most recent field "Type" line yielded; it completes every field's element.
+/// Nothing resets it, neither between fields nor between conversions by one converter, so
+/// a field without a "Type" line repeats the field before it.
+struct FieldTypeState {
+  std::int32_t CurMySQLDataType = 0;
+  bool CurBasicSearch = false;
+  std::string_view CurQuoteS;  // "'" or empty
+  std::string_view CurQuoteE;
+
+  /// Takes the facts of a field's type code.
+  void Take(const TypeCodeFacts& facts) {
+    CurMySQLDataType = facts.mysql_type;
+    CurBasicSearch = facts.is_text;
+    CurQuoteS = facts.quote;
+    CurQuoteE = facts.quote;
+  }
+  bool operator==(const FieldTypeState&) const = default;
+};
 
 }  // namespace kefconvert::detail
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/convert_testing.h"
+#include "kefconvert/kefconvert.h"
 
 namespace kefconvert {
 namespace {
@@ -32,27 +32,26 @@ constexpr Expected kCodes[] = {
 };
 
 TEST(TypeCodes, EveryCodeGivesItsFourFacts) {
-  Convert converter;
   for (const Expected& row : kCodes) {
-    EXPECT_EQ(ConvertTesting::GetTypeGroup(converter, row.code), row.group) << row.code;
-    EXPECT_EQ(ConvertTesting::GetMySQLType(converter, row.code), row.mysql_type) << row.code;
-    EXPECT_EQ(ConvertTesting::IsTextType(converter, row.code), row.is_text) << row.code;
-    ConvertTesting::SetQuoteChars(converter, row.code);
-    FieldTypeState state = ConvertTesting::State(converter);
-    EXPECT_EQ(state.CurQuoteS, row.quote) << row.code;
-    EXPECT_EQ(state.CurQuoteE, row.quote) << row.code;
+    const detail::TypeCodeFacts& facts = detail::TypeFactsFor(row.code);
+    EXPECT_EQ(facts.group, row.group) << row.code;
+    EXPECT_EQ(facts.mysql_type, row.mysql_type) << row.code;
+    EXPECT_EQ(facts.is_text, row.is_text) << row.code;
+    detail::FieldTypeState state;
+    state.Take(facts);
+    EXPECT_EQ(state, (detail::FieldTypeState{row.mysql_type, row.is_text, row.quote, row.quote}))
+        << row.code;
   }
 }
 
 TEST(TypeCodes, CodesCompareAsNumbers) {
-  Convert converter;
   for (std::string_view three : {"03", "+3", "3.0", "3.", "0.3e1", "30E-1", "3e0"}) {
-    EXPECT_EQ(ConvertTesting::GetMySQLType(converter, three), 3) << three;
+    EXPECT_EQ(detail::TypeFactsFor(three).mysql_type, 3) << three;
   }
   // numbers that are no code take the catch-all row
   for (std::string_view other : {"3.5", ".5", "1e999", "-0", "1e-999"}) {
-    EXPECT_EQ(ConvertTesting::GetTypeGroup(converter, other), 6) << other;
-    EXPECT_EQ(ConvertTesting::GetMySQLType(converter, other), 0) << other;
+    EXPECT_EQ(detail::TypeFactsFor(other).group, 6) << other;
+    EXPECT_EQ(detail::TypeFactsFor(other).mysql_type, 0) << other;
   }
 }
 
@@ -75,12 +74,11 @@ TEST(TypeCodes, PlainDigitsOfAnyLengthGiveTheirValue) {
 }
 
 TEST(TypeCodes, TextThatIsNoNumberIsATypeMismatch) {
-  Convert converter;
   for (std::string_view bad : {"", "abc", "3a", "0x10", "\t3", "1 000", "1_000", "inf", "nan", "+",
                                "-", ".", "e5", "3e", "3e+", "--3", "3.0.0", "&amp;"}) {
     EXPECT_FALSE(detail::ParseTypeCode(bad)) << bad;
     try {
-      ConvertTesting::GetMySQLType(converter, bad);
+      detail::TypeFactsFor(bad);
       ADD_FAILURE() << "'" << bad << "' was taken for a number";
     } catch (const Error& error) {
       EXPECT_EQ(error.number(), kTypeMismatch);

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "convert/converter.h"
 #include "convert/file_layer.h"
 #include "kefconvert/kefconvert.h"
 #include "support/temp_dir.h"
@@ -42,7 +43,8 @@ std::optional<std::string> ContentOf(const std::string& path) {
 }
 
 // Converts `project` with `converter`, expecting it to fail as `expected`.
-void ExpectError(Convert& converter, const std::string& project, const Expected& expected) {
+template <typename Converter>
+void ExpectError(Converter& converter, const std::string& project, const Expected& expected) {
   try {
     std::optional<std::string> result = converter.ConvertProject(project);
     ADD_FAILURE() << "converted to " << result.value_or("(no result)") << ", expected error "
@@ -66,7 +68,8 @@ void ExpectLeft(const std::string& project, const std::optional<std::string>& be
   }
 }
 
-void ExpectFailure(Convert& converter, const std::string& project, const std::string& converted,
+template <typename Converter>
+void ExpectFailure(Converter& converter, const std::string& project, const std::string& converted,
                    const Expected& expected, Left left) {
   std::optional<std::string> before = ContentOf(project);
   ExpectError(converter, project, expected);
@@ -251,7 +254,7 @@ TEST(OpeningFailure, FolderMovedAwayBeforeCreatingIsPathNotFound) {
   std::string project = root.Write("shop/p.kef", "<Project>\r\n");
   FaultyFileSystem files;
   files.before_create = [&] { std::filesystem::rename(root.File("shop"), root.File("moved")); };
-  Convert converter(Options{}, files);
+  detail::Converter converter(Options{}, files);
   try {
     converter.ConvertProject(project);
     ADD_FAILURE() << "converted although the folder is gone";
@@ -331,7 +334,7 @@ TEST(ReadFailure, FailingFirstReadIsDeviceIOError) {
   Project project(kSmallProject);
   FaultyFileSystem files;
   files.fail_reading_after = 0;
-  Convert converter(Options{}, files);
+  detail::Converter converter(Options{}, files);
   ExpectFailure(converter, project.path, project.converted, {57, "Device I/O error", 0},
                 Left::kEmptyFile);
 }
@@ -340,7 +343,7 @@ TEST(ReadFailure, FailingReadInTheMiddleIsDeviceIOError) {
   Project project(kSmallProject);
   FaultyFileSystem files;
   files.fail_reading_after = 40;  // within the database section
-  Convert converter(Options{}, files);
+  detail::Converter converter(Options{}, files);
   ExpectFailure(converter, project.path, project.converted, {57, "Device I/O error", 0},
                 Left::kEmptyFile);
 }
@@ -351,7 +354,7 @@ TEST(ReadFailure, RunningOutOfMemoryLeavesTheConvertedFileEmpty) {
   FaultyFileSystem files;
   files.fail_reading_after = 60;
   files.out_of_memory = true;
-  Convert converter(Options{}, files);
+  detail::Converter converter(Options{}, files);
   std::string before = ReadFile(project.path);
   EXPECT_THROW(converter.ConvertProject(project.path), std::bad_alloc);
   ExpectLeft(project.path, before, project.converted, Left::kEmptyFile);
@@ -382,7 +385,7 @@ TEST(WriteFailure, DiskFullHalfwayLeavesTheConvertedFileEmpty) {
   Project project(kSmallProject);
   FaultyFileSystem files;
   files.write_fault = WriteFault::kDiskFullHalfway;
-  Convert converter(Options{}, files);
+  detail::Converter converter(Options{}, files);
   ExpectFailure(converter, project.path, project.converted, {61, "Disk full", 0}, Left::kEmptyFile);
 }
 
@@ -390,7 +393,7 @@ TEST(WriteFailure, DeviceErrorHalfwayLeavesTheConvertedFileEmpty) {
   Project project(kSmallProject);
   FaultyFileSystem files;
   files.write_fault = WriteFault::kDeviceErrorHalfway;
-  Convert converter(Options{}, files);
+  detail::Converter converter(Options{}, files);
   ExpectFailure(converter, project.path, project.converted, {57, "Device I/O error", 0},
                 Left::kEmptyFile);
 }
@@ -400,7 +403,7 @@ TEST(WriteFailure, FailingCloseLeavesTheConvertedFileEmpty) {
   Project project(kSmallProject);
   FaultyFileSystem files;
   files.write_fault = WriteFault::kCloseFails;
-  Convert converter(Options{}, files);
+  detail::Converter converter(Options{}, files);
   ExpectFailure(converter, project.path, project.converted, {57, "Device I/O error", 0},
                 Left::kEmptyFile);
 }

@@ -1,55 +1,55 @@
-// Test access to the private operations of Convert and to its field type state. The one
-// definition of the friend that Convert names; every test and fuzz target uses this one.
+// Line translation as the driver does it, for tests and fuzz targets: one translator with
+// its cross-line state, the field type state of one converter, and one element that every
+// line's text is appended to.
 #ifndef KEFCONVERT_TESTS_SUPPORT_CONVERT_TESTING_H_
 #define KEFCONVERT_TESTS_SUPPORT_CONVERT_TESTING_H_
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "convert/code_page.h"
 #include "convert/setting.h"
 #include "convert/text_buffer.h"
+#include "convert/type_codes.h"
 #include "kefconvert/kefconvert.h"
 
-namespace kefconvert {
+namespace kefconvert::testing {
 
-struct FieldTypeState {
-  std::int32_t CurMySQLDataType;
-  bool CurBasicSearch;
-  std::string CurQuoteS;
-  std::string CurQuoteE;
-  bool operator==(const FieldTypeState&) const = default;
+/// The section whose marker line is `marker` ("<Table>").
+inline Section SectionOf(std::string_view marker) {
+  for (Section section : {Section::kProject, Section::kDatabase, Section::kTable}) {
+    if (marker == detail::MarkerOf(section)) return section;
+  }
+  return Section::kField;
+}
+
+/// Translates lines one after another with one cross-line state, as the driver does.
+class Lines {
+ public:
+  explicit Lines(int code_page = 1252)
+      : translator(types, *detail::FindCodePage(code_page)), state(translator.state) {
+    // the element that pieces of an SQL value are joined onto ends with a quote
+    element.Append("\"");
+  }
+
+  /// The text that `line` of the section `marker` adds to its element; for a piece of an
+  /// SQL value, the piece alone.
+  std::string operator()(std::string_view marker, std::string_view line) {
+    result = translator.ConvertSetting(SectionOf(marker), line, element);
+    kind = result.kind;
+    std::string_view added = element.view().substr(result.appended_at);
+    if (kind == detail::LineKind::kSqlPiece) added.remove_suffix(1);
+    return std::string(added);
+  }
+
+  detail::FieldTypeState types;
+  detail::SettingTranslator translator;
+  detail::CrossLineState& state;
+  detail::TextBuffer element;
+  detail::SettingResult result;
+  detail::LineKind kind = detail::LineKind::kBlank;
 };
 
-struct ConvertTesting {
-  /// Translates one line; returns the text it gave (empty for nothing) and sets `kind`.
-  static std::string ConvertSetting(Convert& converter, std::string_view section,
-                                    std::string_view line, detail::CrossLineState& state,
-                                    detail::SettingKind* kind = nullptr) {
-    detail::TextBuffer text;
-    detail::SettingKind result = converter.ConvertSetting(section, line, state, text);
-    if (kind != nullptr) *kind = result;
-    return std::string(text.view());
-  }
-  static std::string MakeFldVar(const Convert& converter, std::string_view name,
-                                std::string_view prefix = "x_") {
-    detail::TextBuffer text;
-    converter.MakeFldVar(name, prefix, text);
-    return std::string(text.view());
-  }
-  static std::int16_t GetTypeGroup(const Convert& c, std::string_view code) {
-    return c.GetTypeGroup(code);
-  }
-  static std::int16_t GetMySQLType(const Convert& c, std::string_view code) {
-    return c.GetMySQLType(code);
-  }
-  static bool IsTextType(const Convert& c, std::string_view code) { return c.IsTextType(code); }
-  static void SetQuoteChars(Convert& c, std::string_view code) { c.SetQuoteChars(code); }
-  static FieldTypeState State(const Convert& c) {
-    return {c.CurMySQLDataType, c.CurBasicSearch, c.CurQuoteS, c.CurQuoteE};
-  }
-};
-
-}  // namespace kefconvert
+}  // namespace kefconvert::testing
 
 #endif  // KEFCONVERT_TESTS_SUPPORT_CONVERT_TESTING_H_

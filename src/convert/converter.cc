@@ -1,0 +1,115 @@
+// The public converter and the one behind it: naming the converted file, opening the
+// files, and handing the converted text to its destination.
+#include "convert/converter.h"
+
+#include <memory>
+
+namespace kefconvert {
+namespace {
+
+// Where the last `count` characters of `path` start, counted in the UTF-16 code units that
+// hosts pass paths in (a character beyond the basic plane counts two). A path whose end is
+// not UTF-8 counts bytes. npos when there are fewer characters, or when the count would
+// split a character in two.
+std::size_t StartOfLastCharacters(std::string_view path, std::size_t count) {
+  std::size_t at = path.size();
+  std::size_t units = 0;
+  while (units < count) {
+    if (at == 0) return std::string_view::npos;
+    std::size_t start = at - 1;
+    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(path[i]); };
+    while (start > 0 && (byte(start) & 0xC0) == 0x80 && at - start < 4) --start;
+    std::size_t length = at - start;
+    unsigned char lead = byte(start);
+    std::size_t expected = lead < 0x80             ? 1
+                           : (lead & 0xE0) == 0xC0 ? 2
+                           : (lead & 0xF0) == 0xE0 ? 3
+                           : (lead & 0xF8) == 0xF0 ? 4
+                                                   : 0;
+    if (length != expected) {
+      // not UTF-8: a byte is a character
+      return path.size() >= count ? path.size() - count : std::string_view::npos;
+    }
+    units += length == 4 ? 2 : 1;
+    at = start;
+  }
+  return units == count ? at : std::string_view::npos;
+}
+
+}  // namespace
+
+// The four characters must belong to the file's own name, or the converted file would
+// land in another folder under another file's name.
+std::string ConvertedFileName(const std::string& projFile) {
+  std::size_t kept = StartOfLastCharacters(projFile, 4);
+  if (kept == std::string_view::npos) throw Error(kInvalidArgument);
+  std::string_view dropped = std::string_view(projFile).substr(kept);
+#ifdef _WIN32
+  constexpr std::string_view kSeparators = "/\\:";
+#else
+  constexpr std::string_view kSeparators = "/";
+#endif
+  if (dropped.find_first_of(kSeparators) != std::string_view::npos) {
+    throw Error(kInvalidArgument);
+  }
+  return projFile.substr(0, kept) + "_tmp.kef";
+}
+
+}  // namespace kefconvert
+
+namespace kefconvert::detail {
+
+Converter::Converter(const Options& options, FileSystem& files)
+    : code_page_(FindCodePage(options.code_page)), files_(files) {
+  if (code_page_ == nullptr) throw Error(kInvalidArgument);
+}
+
+std::optional<std::string> Converter::ConvertProject(const std::string& projFile,
+                                                     Report* report) {
+  std::string TempFileName = ConvertedFileName(projFile);
+  std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
+  std::unique_ptr<OutputFile> output = files_.CreateReplacing(TempFileName, *input);
+  try {
+    bool converted = ConvertInput(*input, report, [](void* target, auto pieces) {
+      static_cast<OutputFile*>(target)->Write(pieces);
+    }, output.get());
+    output->Close();
+    if (!converted) return std::nullopt;
+    return TempFileName;
+  } catch (...) {
+    // a failed conversion leaves the converted file empty, never partly written
+    output->Discard();
+    throw;
+  }
+}
+
+bool Converter::ConvertProjectTo(const std::string& projFile, Sink& sink, Report* report) {
+  std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
+  return ConvertInput(*input, report, [](void* target, auto pieces) {
+    for (std::string_view piece : pieces) static_cast<Sink*>(target)->Write(piece);
+  }, &sink);
+}
+
+}  // namespace kefconvert::detail
+
+namespace kefconvert {
+
+struct Convert::Impl {
+  explicit Impl(const Options& options) : converter(options, detail::FileSystem::Native()) {}
+  detail::Converter converter;
+};
+
+Convert::Convert(const Options& options) : impl_(std::make_unique<Impl>(options)) {}
+
+Convert::~Convert() = default;
+
+std::optional<std::string> Convert::ConvertProject(const std::string& projFile,
+                                                   Report* report) {
+  return impl_->converter.ConvertProject(projFile, report);
+}
+
+bool Convert::ConvertProjectTo(const std::string& projFile, Sink& sink, Report* report) {
+  return impl_->converter.ConvertProjectTo(projFile, sink, report);
+}
+
+}  // namespace kefconvert

@@ -1,0 +1,50 @@
+// The converter behind kefconvert::Convert, with its collaborators passed in: the file
+// layer it opens files through and the code page it reads names in. Tests and fuzz
+// targets construct it directly with a file layer of their own.
+#ifndef KEFCONVERT_CONVERT_CONVERTER_H_
+#define KEFCONVERT_CONVERT_CONVERTER_H_
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "convert/code_page.h"
+#include "convert/file_layer.h"
+#include "convert/type_codes.h"
+#include "kefconvert/kefconvert.h"
+
+namespace kefconvert::detail {
+
+class Converter {
+ public:
+  /// Throws Error(kInvalidArgument) when options.code_page is not supported. `files` must
+  /// outlive the converter.
+  Converter(const Options& options, FileSystem& files);
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  /// As Convert::ConvertProject.
+  std::optional<std::string> ConvertProject(const std::string& projFile,
+                                            Report* report = nullptr);
+  /// As Convert::ConvertProjectTo with a sink.
+  bool ConvertProjectTo(const std::string& projFile, Sink& sink, Report* report = nullptr);
+
+  /// What the most recent field "Type" line yielded, for this converter's next field.
+  FieldTypeState& field_types() { return field_types_; }
+  const UpperHalf& code_page() const { return *code_page_; }
+
+ private:
+  using Writer = void (*)(void* target, std::span<const std::string_view> pieces);
+  /// Converts what `input` holds and hands the whole text to `write` at the end. False
+  /// when it is not a project file of the old layout.
+  bool ConvertInput(InputFile& input, Report* report, Writer write, void* target);
+
+  const UpperHalf* code_page_;
+  FileSystem& files_;
+  FieldTypeState field_types_;
+};
+
+}  // namespace kefconvert::detail
+
+#endif  // KEFCONVERT_CONVERT_CONVERTER_H_
