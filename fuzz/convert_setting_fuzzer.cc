@@ -122,8 +122,8 @@ void CheckFailure(const Error& error, const Case& c, const CrossLineState& state
   }
 }
 
-void CheckResult(LineKind kind, std::string_view text, const Case& c,
-                 const CrossLineState& state, const FieldTypeState& types) {
+void CheckResult(LineKind kind, std::string_view text, const Case& c, const CrossLineState& state,
+                 const FieldTypeState& types) {
   std::size_t equals = c.line.find('=');
   bool sql_open = c.state.KeyName == "TblSQL" && c.section == "<Table>";
   bool field_type = c.section == "<Field>";  // only a field's type changes these

@@ -89,3 +89,14 @@ std::unique_ptr<detail::OutputFile> MemoryFileSystem::CreateReplacing(
 }
 
 }  // namespace kefconvert::fuzz
+
+namespace kefconvert::fuzz {
+
+void MemoryFileSystem::Replace(const std::string& path, std::string_view text) {
+  ++creates_;
+  ++writes_;
+  if (fail_writing_) throw Error(kDiskFull);
+  EntryFor(path).bytes.assign(text);
+}
+
+}  // namespace kefconvert::fuzz

@@ -40,6 +40,7 @@ class MemoryFileSystem final : public detail::FileSystem {
   std::unique_ptr<detail::InputFile> OpenForReading(const std::string& path) override;
   std::unique_ptr<detail::OutputFile> CreateReplacing(const std::string& path,
                                                       const detail::InputFile& source) override;
+  void Replace(const std::string& path, std::string_view text) override;
 
  private:
   friend class MemoryOutputFile;

@@ -163,8 +163,7 @@ class Convert {
   /// (the converted file then exists and is empty). Throws Error on failure; a converted
   /// file that was already created is then left empty, and the project file is untouched
   /// either way. With `report`, fills it in as well; the converted text is the same.
-  std::optional<std::string> ConvertProject(const std::string& projFile,
-                                            Report* report = nullptr);
+  std::optional<std::string> ConvertProject(const std::string& projFile, Report* report = nullptr);
 
   /// Converts `projFile` into the file `output`, which is replaced in one step once the
   /// text is complete; `output` may name the project file itself. False, and `output` left

@@ -64,15 +64,15 @@ Converter::Converter(const Options& options, FileSystem& files)
   if (code_page_ == nullptr) throw Error(kInvalidArgument);
 }
 
-std::optional<std::string> Converter::ConvertProject(const std::string& projFile,
-                                                     Report* report) {
+std::optional<std::string> Converter::ConvertProject(const std::string& projFile, Report* report) {
   std::string TempFileName = ConvertedFileName(projFile);
   std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
   std::unique_ptr<OutputFile> output = files_.CreateReplacing(TempFileName, *input);
   try {
-    bool converted = ConvertInput(*input, report, [](void* target, auto pieces) {
-      static_cast<OutputFile*>(target)->Write(pieces);
-    }, output.get());
+    bool converted = ConvertInput(
+        *input, report,
+        [](void* target, auto pieces) { static_cast<OutputFile*>(target)->Write(pieces); },
+        output.get());
     output->Close();
     if (!converted) return std::nullopt;
     return TempFileName;
@@ -83,11 +83,28 @@ std::optional<std::string> Converter::ConvertProject(const std::string& projFile
   }
 }
 
+bool Converter::ConvertProjectTo(const std::string& projFile, const std::string& output,
+                                 Report* report) {
+  std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
+  std::string text;
+  bool converted = ConvertInput(
+      *input, report,
+      [](void* target, auto pieces) {
+        for (std::string_view piece : pieces) static_cast<std::string*>(target)->append(piece);
+      },
+      &text);
+  if (converted) files_.Replace(output, text);
+  return converted;
+}
+
 bool Converter::ConvertProjectTo(const std::string& projFile, Sink& sink, Report* report) {
   std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
-  return ConvertInput(*input, report, [](void* target, auto pieces) {
-    for (std::string_view piece : pieces) static_cast<Sink*>(target)->Write(piece);
-  }, &sink);
+  return ConvertInput(
+      *input, report,
+      [](void* target, auto pieces) {
+        for (std::string_view piece : pieces) static_cast<Sink*>(target)->Write(piece);
+      },
+      &sink);
 }
 
 }  // namespace kefconvert::detail
@@ -103,9 +120,13 @@ Convert::Convert(const Options& options) : impl_(std::make_unique<Impl>(options)
 
 Convert::~Convert() = default;
 
-std::optional<std::string> Convert::ConvertProject(const std::string& projFile,
-                                                   Report* report) {
+std::optional<std::string> Convert::ConvertProject(const std::string& projFile, Report* report) {
   return impl_->converter.ConvertProject(projFile, report);
+}
+
+bool Convert::ConvertProjectTo(const std::string& projFile, const std::string& output,
+                               Report* report) {
+  return impl_->converter.ConvertProjectTo(projFile, output, report);
 }
 
 bool Convert::ConvertProjectTo(const std::string& projFile, Sink& sink, Report* report) {

@@ -25,8 +25,10 @@ class Converter {
   Converter& operator=(const Converter&) = delete;
 
   /// As Convert::ConvertProject.
-  std::optional<std::string> ConvertProject(const std::string& projFile,
-                                            Report* report = nullptr);
+  std::optional<std::string> ConvertProject(const std::string& projFile, Report* report = nullptr);
+  /// As Convert::ConvertProjectTo with a file.
+  bool ConvertProjectTo(const std::string& projFile, const std::string& output,
+                        Report* report = nullptr);
   /// As Convert::ConvertProjectTo with a sink.
   bool ConvertProjectTo(const std::string& projFile, Sink& sink, Report* report = nullptr);
 

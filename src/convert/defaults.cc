@@ -8,10 +8,18 @@ namespace {
 using enum DefaultSource;
 
 constexpr DefaultAttribute kProject[] = {
-    {"Cache", "False"},         {"SecLoginIDFldDataType", "", kPlaceholder}, {"UsePHPSuperglobals", "False"},
-    {"XMLEncoding", ""},        {"RecPerRow", "0"},     {"TopPageLink", "False"},
-    {"LinkOnLeft", "False"},    {"PagerStyle", "2"},    {"MultiDelete", "False"},
-    {"BodyStyle", ""},          {"OtherGen", "True"},   {"PromptOnOverwrite", "True"},
+    {"Cache", "False"},
+    {"SecLoginIDFldDataType", "", kPlaceholder},
+    {"UsePHPSuperglobals", "False"},
+    {"XMLEncoding", ""},
+    {"RecPerRow", "0"},
+    {"TopPageLink", "False"},
+    {"LinkOnLeft", "False"},
+    {"PagerStyle", "2"},
+    {"MultiDelete", "False"},
+    {"BodyStyle", ""},
+    {"OtherGen", "True"},
+    {"PromptOnOverwrite", "True"},
     {"OtherOverwrite", "True"},
 };
 

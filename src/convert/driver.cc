@@ -34,8 +34,8 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 bool FindMarker(std::string_view text, Section& section) {
   // fast path: a setting line does not start with "<"
   if (text.empty() || text.front() != '<') return false;
-  for (Section candidate : {Section::kProject, Section::kDatabase, Section::kTable,
-                            Section::kField}) {
+  for (Section candidate :
+       {Section::kProject, Section::kDatabase, Section::kTable, Section::kField}) {
     if (text == MarkerOf(candidate)) {
       section = candidate;
       return true;
@@ -53,8 +53,8 @@ bool IsMisspeltMarker(std::string_view text) {
   if (begin == std::string_view::npos || text[begin] != '<') return false;
   std::size_t end = text.find_last_not_of(" \t");
   std::string_view core = text.substr(begin, end - begin + 1);
-  for (Section section : {Section::kProject, Section::kDatabase, Section::kTable,
-                          Section::kField}) {
+  for (Section section :
+       {Section::kProject, Section::kDatabase, Section::kTable, Section::kField}) {
     if (EqualsIgnoringAsciiCase(core, MarkerOf(section))) return true;
   }
   return false;
@@ -176,8 +176,7 @@ void ProjectConversion::HandleMarker(Section marker) {
 }
 
 void ProjectConversion::StartElement(Section section) {
-  static constexpr std::string_view kOpenings[] = {"<Project ", "<Database ", "<Table ",
-                                                   "<Field "};
+  static constexpr std::string_view kOpenings[] = {"<Project ", "<Database ", "<Table ", "<Field "};
   OutputText.Append(kOpenings[static_cast<int>(section)]);
   CurrentSection = section;
   if (report_ != nullptr) report_->ElementStarted(lines_.line_number(), section);
@@ -268,8 +267,7 @@ void ProjectConversion::Finish() {
       break;
   }
   OutputText.Append("</Database>\r\n</Project>");
-  login_type_ =
-      " SecLoginIDFldDataType=\"" + translator_.state.LoginFldTypeGroup + "\"";
+  login_type_ = " SecLoginIDFldDataType=\"" + translator_.state.LoginFldTypeGroup + "\"";
 }
 
 std::array<std::string_view, 3> ProjectConversion::Pieces() const {
@@ -294,8 +292,8 @@ bool Converter::ConvertInput(InputFile& input, Report* report, Writer write, voi
   if (report != nullptr) builder.emplace(*report);
   LineReader lines(input, BlockSizeFor(input.SizeHint()));
   SettingTranslator translator(field_types_, *code_page_);
-  ProjectConversion conversion(translator, field_types_, lines,
-                               builder ? &*builder : nullptr, input.SizeHint());
+  ProjectConversion conversion(translator, field_types_, lines, builder ? &*builder : nullptr,
+                               input.SizeHint());
   bool converted = false;
   try {
     converted = conversion.Run();

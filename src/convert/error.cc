@@ -39,8 +39,7 @@ Error::Error(int number, std::int64_t line)
   if (line_ > 0) message_ += " (line " + std::to_string(line_) + ")";
 }
 
-Error::Error(int number, FileRole file, std::string system_reason)
-    : Error(number) {
+Error::Error(int number, FileRole file, std::string system_reason) : Error(number) {
   file_ = file;
   system_reason_ = std::move(system_reason);
 }

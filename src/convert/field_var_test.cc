@@ -1,13 +1,13 @@
+#include "convert/field_var.h"
+
 #include <gtest/gtest.h>
 
-#include "convert/field_var.h"
 #include "kefconvert/kefconvert.h"
 
 namespace kefconvert {
 namespace {
 
-std::string FldVar(std::string_view name, int code_page = 1252,
-                   std::string_view prefix = "x_") {
+std::string FldVar(std::string_view name, int code_page = 1252, std::string_view prefix = "x_") {
   detail::TextBuffer out;
   detail::MakeFldVar(name, prefix, *detail::FindCodePage(code_page), out);
   return std::string(out.view());

@@ -55,6 +55,10 @@ class FileSystem {
   virtual std::unique_ptr<OutputFile> CreateReplacing(const std::string& path,
                                                       const InputFile& source) = 0;
 
+  /// Replaces the file `path` by one that holds `text`, in one step: a reader sees the old
+  /// file or the whole new one, and a failure leaves the old one as it was.
+  virtual void Replace(const std::string& path, std::string_view text) = 0;
+
   /// The platform's own file layer.
   static FileSystem& Native();
 };

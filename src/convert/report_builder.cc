@@ -123,9 +123,9 @@ std::string_view SectionName(Section section) {
 }
 
 std::string_view EventKindName(EventKind kind) {
-  static constexpr std::string_view kNames[] = {"dropped",        "unknown-key", "rewritten",
-                                                "stray-text",     "inherited-type",
-                                                "filled-name",    "duplicate"};
+  static constexpr std::string_view kNames[] = {"dropped",    "unknown-key",    "rewritten",
+                                                "stray-text", "inherited-type", "filled-name",
+                                                "duplicate"};
   return kNames[static_cast<int>(kind)];
 }
 

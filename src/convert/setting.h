@@ -35,7 +35,7 @@ struct CrossLineState {
 
 /// A trimmed line cut at its first "=".
 struct SplitLine {
-  std::string_view text;   // the whole trimmed line
+  std::string_view text;  // the whole trimmed line
   bool has_equals = false;
   std::string_view key;    // before the "=", trimmed
   std::string_view value;  // after it, trimmed and not yet escaped
@@ -56,11 +56,11 @@ enum class LineKind {
 
 struct SettingResult {
   LineKind kind = LineKind::kBlank;
-  std::string_view key;      // the key as written; empty for a line without "="
-  std::string_view new_key;  // the attribute's name (kAttribute)
-  bool known_key = false;    // a row of the section's key map names the key
-  bool rewritten = false;    // a rule replaced the value (the version, the date format)
-  bool field_type = false;   // a field's "Type" line: the field type state is its own
+  std::string_view key;         // the key as written; empty for a line without "="
+  std::string_view new_key;     // the attribute's name (kAttribute)
+  bool known_key = false;       // a row of the section's key map names the key
+  bool rewritten = false;       // a rule replaced the value (the version, the date format)
+  bool field_type = false;      // a field's "Type" line: the field type state is its own
   std::size_t appended_at = 0;  // where the line's text begins in the output
   // for the report, valid until the line or the output changes: the value as the line
   // gives it (trimmed), and as the attribute holds it (escaped, rewritten)

@@ -20,8 +20,7 @@ inline constexpr std::string_view kSqlEndKey = "TblError";
 /// True when `line` of `section` is one more piece of an open SQL value: the last line
 /// written as an attribute was "TblSQL" (in this table, since a marker ends the value),
 /// and the line is not the "TblError" setting that ends it.
-inline bool ContinuesSqlValue(const CrossLineState& state, Section section,
-                              const SplitLine& line) {
+inline bool ContinuesSqlValue(const CrossLineState& state, Section section, const SplitLine& line) {
   return section == Section::kTable && state.KeyName == kSqlKey &&
          !(line.has_equals && line.key == kSqlEndKey);
 }

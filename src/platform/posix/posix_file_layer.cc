@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <vector>
 
 #include "convert/file_layer.h"
@@ -162,6 +163,43 @@ class PosixFileSystem final : public FileSystem {
     }
     if (S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0) throw Error(OpenErrorNumber(errno, path));
     return std::unique_ptr<OutputFile>(new PosixOutputFile(guard.Release(), path));
+  }
+
+  void Replace(const std::string& path, std::string_view text) override {
+    // the text goes to a hidden file beside `path` first, so that the rename that puts it
+    // in place is one step on one file system
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string hidden = folder + "." + name + ".XXXXXX";
+    int fd = ::mkstemp(hidden.data());
+    if (fd < 0) throw FileError(OpenErrorNumber(errno, path), errno);
+    PosixOutputFile file(fd, hidden);
+    try {
+      struct stat info;
+      // a replaced file keeps its mode; a new one gets what the umask leaves of 0666
+      mode_t mode = ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : DefaultMode();
+      ::fchmod(fd, mode);
+      std::string_view pieces[] = {text};
+      file.Write(pieces);
+      file.Close();
+      if (::rename(hidden.c_str(), path.c_str()) != 0) {
+        throw FileError(OpenErrorNumber(errno, path), errno);
+      }
+    } catch (...) {
+      ::unlink(hidden.c_str());
+      throw;
+    }
+  }
+
+ private:
+  static mode_t DefaultMode() {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+  }
+  static Error FileError(int number, int error) {
+    return Error(number, FileRole::kConvertedFile, std::strerror(error));
   }
 };
 

@@ -201,6 +201,29 @@ class Win32FileSystem final : public FileSystem {
     }
     return std::unique_ptr<OutputFile>(new Win32OutputFile(file.Release(), std::move(wide)));
   }
+
+  void Replace(const std::string& path, std::string_view text) override {
+    // the text goes to a hidden file beside `path` first, so that the move that puts it
+    // in place is one step on one volume
+    std::wstring wide = WidePath(path);
+    std::wstring hidden = wide + L".kefconvert-" + std::to_wstring(::GetCurrentProcessId());
+    Handle file(::CreateFileW(hidden.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_HIDDEN, nullptr));
+    if (!file.valid()) throw Error(OpenErrorNumber(::GetLastError(), wide));
+    Win32OutputFile output(file.Release(), hidden);
+    try {
+      std::string_view pieces[] = {text};
+      output.Write(pieces);
+      output.Close();
+      if (!::MoveFileExW(hidden.c_str(), wide.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        throw Error(OpenErrorNumber(::GetLastError(), wide));
+      }
+      ::SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+    } catch (...) {
+      ::DeleteFileW(hidden.c_str());
+      throw;
+    }
+  }
 };
 
 }  // namespace
