@@ -44,7 +44,8 @@ struct Faults {
 // Converts `input` as the project file, reading `piece` bytes at a time, and checks what
 // holds whatever happens: the project file unchanged, the converted file created once and
 // empty unless converted, the text written in one piece.
-Outcome ConvertChecked(std::string_view input, std::size_t piece, const Faults& faults) {
+Outcome ConvertChecked(std::string_view input, std::size_t piece, const Faults& faults,
+                       Report* report = nullptr) {
   MemoryFileSystem files(piece);
   if (faults.read_at) files.FailReadingAt(*faults.read_at);
   if (faults.write) files.FailWritingHalfway();
@@ -52,7 +53,7 @@ Outcome ConvertChecked(std::string_view input, std::size_t piece, const Faults& 
   detail::Converter converter(Options{}, files);
   Outcome outcome;
   try {
-    std::optional<std::string> result = converter.ConvertProject(kProjectPath);
+    std::optional<std::string> result = converter.ConvertProject(kProjectPath, report);
     outcome.kind = result ? Outcome::kConverted : Outcome::kNoResult;
     Check(!result || *result == kConvertedPath, "the result is not the converted file's path");
   } catch (const Error& error) {
@@ -109,13 +110,29 @@ void CheckAgainstLines(const Outcome& outcome, const std::vector<std::string_vie
   }
 }
 
+// The report names lines of the file, in order, and asking for it changes nothing.
+void CheckReport(const Report& report, const Outcome& with_report, const Outcome& plain,
+                 std::int64_t line_count) {
+  Check(with_report == plain, "asking for a report changed the outcome");
+  std::int64_t previous = 1;
+  for (const Event& event : report.events) {
+    Check(event.line >= previous && event.line <= line_count, "an event out of line order");
+    Check(!event.message.empty() && !EventKindName(event.kind).empty(), "an event says nothing");
+    previous = event.line;
+  }
+}
+
 void ConvertOne(std::string_view input) {
   std::uint32_t hash = Hash(input);
   // reads of 1 to 64 bytes, differing from input to input, put line ends on every place of
   // the reader's blocks
   std::size_t piece = 1 + hash % 64;
   Outcome plain = ConvertChecked(input, piece, {});
-  CheckAgainstLines(plain, SplitLines(input));
+  std::vector<std::string_view> lines = SplitLines(input);
+  CheckAgainstLines(plain, lines);
+  Report report;
+  Outcome with_report = ConvertChecked(input, piece, {}, &report);
+  CheckReport(report, with_report, plain, static_cast<std::int64_t>(lines.size()));
 
   // one input in eight once more with a fault, which must show as that fault and leave
   // nothing behind, unless the conversion ended before it got there

@@ -387,6 +387,42 @@ TEST(ConvertSetting, EqualsAtPosition32767Overflows) {
   EXPECT_THROW(convert("<Table>", too_far + "=v"), Error);
 }
 
+TEST(ConvertSetting, ResultSaysWhatTheLineWasAndWhatBecameOfIt) {
+  struct Case {
+    std::string_view section, line;
+    LineKind kind;
+    std::string_view key, new_key;
+    bool known, rewritten, field_type;
+  };
+  const Case cases[] = {
+      {"<Project>", "Name = Shop", LineKind::kAttribute, "Name", "ProjName", true, false, false},
+      {"<Project>", "Version=1", LineKind::kAttribute, "Version", "Version", true, true, false},
+      {"<Project>", "Version=2.0.0.0", LineKind::kAttribute, "Version", "Version", true, false,
+       false},
+      {"<Project>", "defaultDateFormat=", LineKind::kAttribute, "defaultDateFormat",
+       "defaultDateFormat", true, true, false},
+      {"<Project>", "defaultDateFormat=dd.mm.yyyy", LineKind::kAttribute, "defaultDateFormat",
+       "defaultDateFormat", true, false, false},
+      {"<Database>", "ADOVer=2.8", LineKind::kDropped, "ADOVer", "", true, false, false},
+      {"<Table>", "Captoin=x", LineKind::kAttribute, "Captoin", "Captoin", false, false, false},
+      {"<Field>", "Type=3", LineKind::kAttribute, "Type", "FldType", true, false, true},
+      {"<Table>", "no equals sign", LineKind::kStrayText, "", "", false, false, false},
+      {"<Table>", "", LineKind::kBlank, "", "", false, false, false},
+  };
+  for (const Case& c : cases) {
+    Lines convert;
+    convert(c.section, c.line);
+    const detail::SettingResult& result = convert.result;
+    EXPECT_EQ(result.kind, c.kind) << c.line;
+    EXPECT_EQ(result.key, c.key) << c.line;
+    EXPECT_EQ(result.new_key, c.new_key) << c.line;
+    EXPECT_EQ(result.known_key, c.known) << c.line;
+    EXPECT_EQ(result.rewritten, c.rewritten) << c.line;
+    EXPECT_EQ(result.field_type, c.field_type) << c.line;
+    EXPECT_EQ(result.appended_at, 1u) << c.line;  // after the element's opening quote
+  }
+}
+
 TEST(TrimBlanks, RemovesBlanksButNotTabs) {
   EXPECT_EQ(detail::TrimBlanks("  a b  "), "a b");
   EXPECT_EQ(detail::TrimBlanks("\ta\t"), "\ta\t");
