@@ -132,7 +132,7 @@ BENCHMARK(VariableNames);
 void FieldDefaultsAsText(benchmark::State& state) {
   detail::FieldTypeState types{253, true, "'", "'"};
   detail::TextBuffer out(1 << 16);
-  const detail::DefaultsText& defaults = detail::FieldDefaultsText();
+  const detail::DefaultsText& defaults = detail::DefaultsTextOf(detail::Defaults::kField);
   for (auto _ : state) {
     out.Truncate(0);
     defaults.AppendTo(out, &types);

@@ -132,25 +132,11 @@ std::size_t DefaultsText::AppendTo(TextBuffer& out, const FieldTypeState* field)
   return placeholder;
 }
 
-const DefaultsText& ProjectDefaultsText() {
-  static const DefaultsText text(kProject);
-  return text;
-}
-const DefaultsText& DatabaseDefaultsText() {
-  static const DefaultsText text(kDatabase);
-  return text;
-}
-const DefaultsText& TableDefaultsText() {
-  static const DefaultsText text(kTable);
-  return text;
-}
-const DefaultsText& LastTableDefaultsText() {
-  static const DefaultsText text(kLastTable);
-  return text;
-}
-const DefaultsText& FieldDefaultsText() {
-  static const DefaultsText text(kField);
-  return text;
+const DefaultsText& DefaultsTextOf(Defaults list) {
+  static const DefaultsText texts[] = {DefaultsText(kProject), DefaultsText(kDatabase),
+                                       DefaultsText(kTable), DefaultsText(kLastTable),
+                                       DefaultsText(kField)};
+  return texts[static_cast<int>(list)];
 }
 
 }  // namespace kefconvert::detail

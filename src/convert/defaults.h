@@ -56,13 +56,12 @@ class DefaultsText {
   std::vector<std::string_view> names_;
 };
 
-/// The list of each element as text, made on first use.
-const DefaultsText& ProjectDefaultsText();
-const DefaultsText& DatabaseDefaultsText();
-const DefaultsText& TableDefaultsText();
-/// For the table that is still open when the file ends, that is a last table without fields.
-const DefaultsText& LastTableDefaultsText();
-const DefaultsText& FieldDefaultsText();
+/// The lists, one for each element, and one more for the table that is still open when the
+/// file ends, that is a last table without fields.
+enum class Defaults { kProject, kDatabase, kTable, kLastTable, kField };
+
+/// A list as text, made on first use.
+const DefaultsText& DefaultsTextOf(Defaults list);
 
 }  // namespace kefconvert::detail
 

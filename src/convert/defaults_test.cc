@@ -27,10 +27,12 @@ TEST(DefaultsText, CompletesEachElementWithItsList) {
   // until the end of the file the project holds the placeholder where the type group goes
   std::string project = testing::kProjectEnd;
   project.replace(project.find(" SecLoginIDFldDataType=\"\""), 25, kLoginTypePlaceholder);
-  EXPECT_EQ(Append(ProjectDefaultsText()).text + ">\r\n", "<X " + project);
-  EXPECT_EQ(Append(DatabaseDefaultsText()).text + ">\r\n", "<X " + testing::kDatabaseEnd);
-  EXPECT_EQ(Append(TableDefaultsText()).text + ">\r\n", "<X " + testing::kTableEnd);
-  EXPECT_EQ(Append(LastTableDefaultsText()).text + ">\r\n", "<X " + testing::kLastTableEnd);
+  EXPECT_EQ(Append(DefaultsTextOf(Defaults::kProject)).text + ">\r\n", "<X " + project);
+  EXPECT_EQ(Append(DefaultsTextOf(Defaults::kDatabase)).text + ">\r\n",
+            "<X " + testing::kDatabaseEnd);
+  EXPECT_EQ(Append(DefaultsTextOf(Defaults::kTable)).text + ">\r\n", "<X " + testing::kTableEnd);
+  EXPECT_EQ(Append(DefaultsTextOf(Defaults::kLastTable)).text + ">\r\n",
+            "<X " + testing::kLastTableEnd);
 }
 
 TEST(DefaultsText, FieldDefaultsCarryTheFieldTypeState) {
@@ -40,16 +42,16 @@ TEST(DefaultsText, FieldDefaultsCarryTheFieldTypeState) {
       {{-2147483647 - 1, false, "", ""}, FieldEnd("-2147483648", "False", "")},
   };
   for (const auto& [state, end] : states) {
-    EXPECT_EQ(Append(FieldDefaultsText(), &state).text + "/>\r\n", "<X " + end);
+    EXPECT_EQ(Append(DefaultsTextOf(Defaults::kField), &state).text + "/>\r\n", "<X " + end);
   }
 }
 
 TEST(DefaultsText, RemembersWhereTheLoginTypePlaceholderStands) {
-  Appended project = Append(ProjectDefaultsText());
+  Appended project = Append(DefaultsTextOf(Defaults::kProject));
   ASSERT_NE(project.placeholder, std::string::npos);
   EXPECT_EQ(project.text.substr(project.placeholder, kLoginTypePlaceholder.size()),
             kLoginTypePlaceholder);
-  EXPECT_EQ(Append(TableDefaultsText()).placeholder, std::string::npos);
+  EXPECT_EQ(Append(DefaultsTextOf(Defaults::kTable)).placeholder, std::string::npos);
 }
 
 TEST(DefaultsText, HandlesVaryingPartsSideBySideAndAtTheEnds) {

@@ -241,13 +241,13 @@ void ProjectConversion::CompleteElement(const DefaultsText& defaults, std::strin
 
 void ProjectConversion::CompleteCurrentElement() {
   switch (CurrentSection) {
-    case Section::kProject: CompleteElement(ProjectDefaultsText(), ">\r\n"); break;
+    case Section::kProject: CompleteElement(DefaultsTextOf(Defaults::kProject), ">\r\n"); break;
     case Section::kDatabase:
-      CompleteElement(DatabaseDefaultsText(), ">\r\n");
+      CompleteElement(DefaultsTextOf(Defaults::kDatabase), ">\r\n");
       empty_database_names_.clear();
       break;
-    case Section::kTable: CompleteElement(TableDefaultsText(), ">\r\n"); break;
-    case Section::kField: CompleteElement(FieldDefaultsText(), "/>\r\n"); break;
+    case Section::kTable: CompleteElement(DefaultsTextOf(Defaults::kTable), ">\r\n"); break;
+    case Section::kField: CompleteElement(DefaultsTextOf(Defaults::kField), "/>\r\n"); break;
   }
 }
 
@@ -259,7 +259,7 @@ void ProjectConversion::Finish() {
     case Section::kDatabase: CompleteCurrentElement(); break;
     case Section::kTable:
       // the last table without fields gets the closing defaults
-      CompleteElement(LastTableDefaultsText(), ">\r\n</Table>\r\n");
+      CompleteElement(DefaultsTextOf(Defaults::kLastTable), ">\r\n</Table>\r\n");
       break;
     case Section::kField:
       CompleteCurrentElement();
