@@ -69,10 +69,12 @@ std::optional<std::string> Converter::ConvertProject(const std::string& projFile
   std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
   std::unique_ptr<OutputFile> output = files_.CreateReplacing(TempFileName, *input);
   try {
-    bool converted = ConvertInput(
-        *input, report,
-        [](void* target, auto pieces) { static_cast<OutputFile*>(target)->Write(pieces); },
-        output.get());
+    MemoryDestination text;
+    bool converted = ConvertInput(*input, report, text);
+    if (converted) {
+      std::string_view pieces[] = {text.text()};
+      output->Write(pieces);
+    }
     output->Close();
     if (!converted) return std::nullopt;
     return TempFileName;
@@ -86,25 +88,18 @@ std::optional<std::string> Converter::ConvertProject(const std::string& projFile
 bool Converter::ConvertProjectTo(const std::string& projFile, const std::string& output,
                                  Report* report) {
   std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
-  std::string text;
-  bool converted = ConvertInput(
-      *input, report,
-      [](void* target, auto pieces) {
-        for (std::string_view piece : pieces) static_cast<std::string*>(target)->append(piece);
-      },
-      &text);
-  if (converted) files_.Replace(output, text);
+  MemoryDestination text;
+  bool converted = ConvertInput(*input, report, text);
+  if (converted) files_.Replace(output, text.text());
   return converted;
 }
 
 bool Converter::ConvertProjectTo(const std::string& projFile, Sink& sink, Report* report) {
   std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
-  return ConvertInput(
-      *input, report,
-      [](void* target, auto pieces) {
-        for (std::string_view piece : pieces) static_cast<Sink*>(target)->Write(piece);
-      },
-      &sink);
+  MemoryDestination text;
+  bool converted = ConvertInput(*input, report, text);
+  if (converted) sink.Write(text.text());
+  return converted;
 }
 
 }  // namespace kefconvert::detail

@@ -11,6 +11,7 @@
 
 #include "convert/code_page.h"
 #include "convert/file_layer.h"
+#include "convert/text_output.h"
 #include "convert/type_codes.h"
 #include "kefconvert/kefconvert.h"
 
@@ -37,10 +38,9 @@ class Converter {
   const UpperHalf& code_page() const { return *code_page_; }
 
  private:
-  using Writer = void (*)(void* target, std::span<const std::string_view> pieces);
-  /// Converts what `input` holds and hands the whole text to `write` at the end. False
-  /// when it is not a project file of the old layout.
-  bool ConvertInput(InputFile& input, Report* report, Writer write, void* target);
+  /// Converts what `input` holds into `destination`. False when it is not a project file
+  /// of the old layout (nothing is written then).
+  bool ConvertInput(InputFile& input, Report* report, TextDestination& destination);
 
   const UpperHalf* code_page_;
   FileSystem& files_;

@@ -21,6 +21,7 @@
 #include "convert/report_builder.h"
 #include "convert/setting.h"
 #include "convert/sql_block.h"
+#include "convert/text_output.h"
 
 namespace kefconvert::detail {
 namespace {
@@ -67,21 +68,18 @@ constexpr std::string_view kPhysicalPathKey = "DBPhyPath";
 class ProjectConversion {
  public:
   ProjectConversion(SettingTranslator& translator, const FieldTypeState& field_types,
-                    LineReader& lines, ReportBuilder* report, std::uint64_t size_hint)
-      : translator_(translator), field_types_(field_types), lines_(lines), report_(report) {
-    // the new text is a little larger than the old; realloc takes care of the rest
-    if (size_hint < std::numeric_limits<std::size_t>::max() / 4) {
-      OutputText.Reserve(static_cast<std::size_t>(size_hint + size_hint / 2) + 4096);
-    }
-  }
+                    LineReader& lines, ReportBuilder* report, TextOutput& output)
+      : translator_(translator),
+        field_types_(field_types),
+        lines_(lines),
+        report_(report),
+        output_(output),
+        OutputText(output.text()) {}
   ProjectConversion(const ProjectConversion&) = delete;
   ProjectConversion& operator=(const ProjectConversion&) = delete;
 
   /// Converts the whole file. False when it is not a project file of the old layout.
   bool Run();
-
-  /// The converted text, in the pieces it is written in.
-  std::array<std::string_view, 3> Pieces() const;
 
  private:
   void HandleLine(std::string_view line);
@@ -98,17 +96,16 @@ class ProjectConversion {
   const FieldTypeState& field_types_;
   LineReader& lines_;
   ReportBuilder* report_;
-  // the new text; the element being assembled (the project, database, table or field
-  // element) is its tail
-  TextBuffer OutputText;
+  TextOutput& output_;
+  // the new text not yet written; the element being assembled (the project, database,
+  // table or field element) is its tail
+  TextBuffer& OutputText;
   Section CurrentSection = Section::kProject;
   std::int16_t TableCount = 0;
   std::int16_t FieldCount = 0;
   bool database_seen_ = false;
   bool table_written_ = false;
-  std::size_t placeholder_ = std::string_view::npos;
   std::vector<std::size_t> empty_database_names_;  // where a file name may go
-  std::string login_type_;
 };
 
 bool ProjectConversion::Run() {
@@ -177,6 +174,11 @@ void ProjectConversion::HandleMarker(Section marker) {
 
 void ProjectConversion::StartElement(Section section) {
   static constexpr std::string_view kOpenings[] = {"<Project ", "<Database ", "<Table ", "<Field "};
+  // a complete element may go out: the login field's type group is a digit when a
+  // login field has given one, or is likely to when the project names one
+  const CrossLineState& state = translator_.state;
+  output_.AtElementBoundary(!state.LoginFldTypeGroup.empty() ||
+                            (!state.SecTblName.empty() && !state.SecLoginIDFldName.empty()));
   OutputText.Append(kOpenings[static_cast<int>(section)]);
   CurrentSection = section;
   if (report_ != nullptr) report_->ElementStarted(lines_.line_number(), section);
@@ -234,7 +236,7 @@ bool ProjectConversion::FillDatabaseNames() {
 
 void ProjectConversion::CompleteElement(const DefaultsText& defaults, std::string_view end) {
   std::size_t placeholder = defaults.AppendTo(OutputText, &field_types_);
-  if (placeholder != std::string_view::npos) placeholder_ = placeholder;
+  if (placeholder != std::string_view::npos) output_.MarkPlaceholder(placeholder);
   OutputText.Append(end);
   if (report_ != nullptr) report_->ElementCompleted(defaults);
 }
@@ -267,13 +269,7 @@ void ProjectConversion::Finish() {
       break;
   }
   OutputText.Append("</Database>\r\n</Project>");
-  login_type_ = " SecLoginIDFldDataType=\"" + translator_.state.LoginFldTypeGroup + "\"";
-}
-
-std::array<std::string_view, 3> ProjectConversion::Pieces() const {
-  std::string_view text = OutputText.view();
-  std::size_t after = placeholder_ + kLoginTypePlaceholder.size();
-  return {text.substr(0, placeholder_), login_type_, text.substr(after)};
+  output_.Finish(" SecLoginIDFldDataType=\"" + translator_.state.LoginFldTypeGroup + "\"");
 }
 
 // Read blocks of 1 MiB, but no larger than a smaller file needs: most project files are a
@@ -287,13 +283,14 @@ std::size_t BlockSizeFor(std::uint64_t size_hint) {
 
 }  // namespace
 
-bool Converter::ConvertInput(InputFile& input, Report* report, Writer write, void* target) {
+bool Converter::ConvertInput(InputFile& input, Report* report, TextDestination& destination) {
   std::optional<ReportBuilder> builder;
   if (report != nullptr) builder.emplace(*report);
   LineReader lines(input, BlockSizeFor(input.SizeHint()));
   SettingTranslator translator(field_types_, *code_page_);
+  TextOutput output(destination, input.SizeHint());
   ProjectConversion conversion(translator, field_types_, lines, builder ? &*builder : nullptr,
-                               input.SizeHint());
+                               output);
   bool converted = false;
   try {
     converted = conversion.Run();
@@ -308,7 +305,6 @@ bool Converter::ConvertInput(InputFile& input, Report* report, Writer write, voi
     report->head.assign(lines.Head());
     builder->Finish();
   }
-  if (converted) write(target, conversion.Pieces());
   return converted;
 }
 
