@@ -12,7 +12,7 @@ set(CPACK_PACKAGE_NAME kefconvert)
 set(CPACK_PACKAGE_VENDOR "The KEFConvert developers")
 set(CPACK_PACKAGE_CONTACT "The KEFConvert developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "upgrades code generator project files from the line layout to the element layout")
+    "converts code generator project files to the element layout")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_STRIP_FILES ON)
@@ -22,8 +22,8 @@ if(NOT WIN32)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # below the summary line, which CPack puts first
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n"
       "The command-line tool kefconvert, the static library libkefconvert with its C++\n"
       "header, CMake package and pkg-config file, and the COM component libKEFConvert.so\n"
       "with its host program kefconvert-host.")
