@@ -69,11 +69,11 @@ check_lines() {  # check_lines NAME EXPECTED_FILE ACTUAL_FILE
 
 winpath() { "$wine" winepath -w "$1" 2>/dev/null; }
 
-# The data of value NAME ("(Default)" for the default value) of registry key KEY, or
-# "absent".
-reg_value() {  # reg_value KEY NAME
+# The data of value NAME ("(Default)" for the default value) of registry key KEY (in the
+# 32-bit view with /reg:32), or "absent".
+reg_value() {  # reg_value KEY NAME [/reg:32]
   local out
-  out=$("$wine" reg query "$1" 2>/dev/null | tr -d '\r') || { echo absent; return; }
+  out=$("$wine" reg query "$1" ${3:+"$3"} 2>/dev/null | tr -d '\r') || { echo absent; return; }
   awk -v name="$2" '$1 == name && $2 == "REG_SZ" { sub(/^[ \t]*[^ \t]+[ \t]+REG_SZ[ \t]+/, ""); print; found = 1 }
                     END { if (!found) print "absent" }' <<< "$out"
 }
@@ -102,6 +102,10 @@ check "regsvr32 registers the DLL: status" 0 $?
 check "ProgID names the class" "$clsid" "$(reg_value 'HKCR\KEFConvert.Convert\CLSID' '(Default)')"
 check "class: in-process server is the DLL" "$dll_win" \
   "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)')"
+if [ "$WINEARCH" == win64 ]; then
+  check "class: registered in the 64-bit view only" absent \
+    "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)' /reg:32)"
+fi
 check "class: apartment threading" Apartment \
   "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" ThreadingModel)"
 check "class: ProgID" KEFConvert.Convert "$(reg_value "HKCR\\CLSID\\$clsid\\ProgID" '(Default)')"
