@@ -27,6 +27,6 @@ if errorlevel 1 goto failed
 echo %action% %~2\KEFConvert.dll
 goto :eof
 :failed
-echo Failed: regsvr32 %3 %~2\KEFConvert.dll (run this as administrator)
+echo Failed: regsvr32 %3 %~2\KEFConvert.dll (is this prompt run as administrator?)
 set failed=1
 goto :eof

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the Windows ZIP as a user gets it: exactly the files it promises, the DLL of each
-# width in its folder, and, extracted into a folder whose name has a space, register.cmd
-# registering both DLLs into their registry views, 64-bit and 32-bit cscript converting the
-# sample through them, the tool converting it too, and unregister.cmd removing everything.
+# width in its folder, and, extracted into a folder named like "Program Files (x86)",
+# register.cmd registering both DLLs into their registry views, 64-bit and 32-bit cscript
+# converting the sample through them, the tool converting it too, and unregister.cmd
+# removing everything.
 #
 # usage: package_test.sh ZIP PREFIX
 #   ZIP     KEFConvert-VERSION-win.zip
@@ -36,7 +37,7 @@ pe_machine() {  # pe_machine FILE: the machine field of a PE file's header
 # "|", and its exit status.
 run_cmd() {  # run_cmd CMD SCRIPT
   local output status
-  output=$("$wine64" "$1" /c "$(winpath "$2")" 2>&1)
+  output=$("$wine64" "$1" /c call "$(winpath "$2")" 2>&1)
   status=$?
   tr -d '\r' <<< "$output" | tr '\n' '|'
   echo "status $status"
@@ -57,7 +58,7 @@ check "contents" "$top/README.txt $top/kefconvert.exe $top/register.cmd $top/unr
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-folder="$work/KEF Convert"
+folder="$work/Program Files (x86)"
 mkdir -p "$folder"
 (cd "$folder" && cmake -E tar xf "$zip")
 package=$folder/$top
