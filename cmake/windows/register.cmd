@@ -7,7 +7,11 @@ rem a command prompt opened as administrator.
 setlocal
 set "here=%~dp0"
 set "action=Registered"
-if /i "%~1"=="/u" set "action=Unregistered"
+set "verb=register"
+if /i "%~1"=="/u" (
+  set "action=Unregistered"
+  set "verb=unregister"
+)
 set "system=%SystemRoot%\System32"
 rem a 32-bit command prompt sees SysWOW64 as System32; Sysnative is the 64-bit one
 if exist "%SystemRoot%\Sysnative\regsvr32.exe" set "system=%SystemRoot%\Sysnative"
@@ -27,6 +31,6 @@ if errorlevel 1 goto failed
 echo %action% %~2\KEFConvert.dll
 goto :eof
 :failed
-echo Failed: regsvr32 %3 %~2\KEFConvert.dll (is this prompt run as administrator?)
+echo Could not %verb% %~2\KEFConvert.dll (is this prompt run as administrator?)
 set failed=1
 goto :eof
