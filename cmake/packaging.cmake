@@ -71,3 +71,4 @@ install(CODE "
 " COMPONENT development)
 install(FILES ${PROJECT_BINARY_DIR}/kefconvert.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+include(${CMAKE_CURRENT_LIST_DIR}/cpack.cmake)

@@ -1,11 +1,13 @@
 // Reads back the resources of KEFConvert.dll the way Windows tools do: the version
 // information through the version API and the embedded type library through the automation
-// runtime. Prints one line per value; the test compares the lines with what they must be.
+// runtime, after the machine the file is built for. Prints one line per value; the test
+// compares the lines with what they must be.
 //
 // usage: resource_check KEFConvert.dll
 #include <windows.h>  // with the automation declarations of ole2.h
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +33,35 @@ std::string VersionText(DWORD high, DWORD low) {
          std::to_string(HIWORD(low)) + "." + std::to_string(LOWORD(low));
 }
 
+// The machine field of the file's PE header.
+void PrintMachine(const wchar_t* path) {
+  IMAGE_DOS_HEADER dos = {};
+  IMAGE_FILE_HEADER file = {};
+  DWORD signature = 0;
+  std::ifstream in(path, std::ios::binary);
+  in.read(reinterpret_cast<char*>(&dos), sizeof dos);
+  in.seekg(dos.e_lfanew);
+  in.read(reinterpret_cast<char*>(&signature), sizeof signature);
+  in.read(reinterpret_cast<char*>(&file), sizeof file);
+  if (!in || dos.e_magic != IMAGE_DOS_SIGNATURE || signature != IMAGE_NT_SIGNATURE) {
+    std::printf("machine: not a PE file\n");
+    return;
+  }
+  switch (file.Machine) {
+    case IMAGE_FILE_MACHINE_I386: std::printf("machine: x86\n"); break;
+    case IMAGE_FILE_MACHINE_AMD64: std::printf("machine: x64\n"); break;
+    default: std::printf("machine: 0x%04X\n", file.Machine);
+  }
+}
+
+std::string OsText(DWORD os) {
+  switch (os) {
+    case VOS__WINDOWS32: return "32-bit Windows";
+    case VOS_NT_WINDOWS32: return "Windows NT";
+    default: return "other";
+  }
+}
+
 void PrintVersionInfo(const wchar_t* path) {
   DWORD ignored = 0;
   DWORD size = GetFileVersionInfoSizeW(path, &ignored);
@@ -47,7 +78,7 @@ void PrintVersionInfo(const wchar_t* path) {
     std::printf("product version: %s\n",
                 VersionText(fixed->dwProductVersionMS, fixed->dwProductVersionLS).c_str());
     std::printf("file type: %s\n", fixed->dwFileType == VFT_DLL ? "DLL" : "other");
-    std::printf("file os: %s\n", fixed->dwFileOS == VOS__WINDOWS32 ? "32-bit Windows" : "other");
+    std::printf("file os: %s\n", OsText(fixed->dwFileOS).c_str());
   }
   WORD* translation = nullptr;
   if (VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
@@ -113,9 +144,9 @@ void PrintFunction(ITypeInfo* info, UINT index) {
   BSTR names[3] = {};
   UINT count = 0;
   info->GetNames(function->memid, names, 3, &count);
-  std::printf("  slot %d: %s id 0x%08lX, %d parameters\n", function->oVft / 4 + 1,
-              Narrow(names[0]).c_str(), static_cast<unsigned long>(function->memid),
-              function->cParams);
+  std::printf("  slot %d: %s id 0x%08lX, %d parameters\n",
+              function->oVft / static_cast<int>(sizeof(void*)) + 1, Narrow(names[0]).c_str(),
+              static_cast<unsigned long>(function->memid), function->cParams);
   for (SHORT i = 0; i < function->cParams; ++i) {
     const ELEMDESC& parameter = function->lprgelemdescParam[i];
     USHORT flags = parameter.paramdesc.wParamFlags;
@@ -142,7 +173,8 @@ void PrintVtableSide(ITypeInfo* info) {
   TYPEATTR* attributes = nullptr;
   if (SUCCEEDED(side->GetTypeAttr(&attributes))) {
     std::printf("function table side: %s (%s), %u slots\n", KindText(attributes->typekind).c_str(),
-                FlagsText(attributes->wTypeFlags).c_str(), attributes->cbSizeVft / 4u);
+                FlagsText(attributes->wTypeFlags).c_str(),
+                static_cast<unsigned>(attributes->cbSizeVft / sizeof(void*)));
     for (UINT i = 0; i < attributes->cFuncs; ++i) PrintFunction(side, i);
     side->ReleaseTypeAttr(attributes);
   }
@@ -170,6 +202,14 @@ void PrintTypeInfo(ITypeLib* library, UINT index) {
   info->Release();
 }
 
+const char* SyskindText(SYSKIND kind) {
+  switch (kind) {
+    case SYS_WIN32: return "win32";
+    case SYS_WIN64: return "win64";
+    default: return "other";
+  }
+}
+
 void PrintTypeLibrary(const wchar_t* path) {
   HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
   HRSRC resource = module ? FindResourceW(module, MAKEINTRESOURCEW(1), L"TYPELIB") : nullptr;
@@ -188,7 +228,7 @@ void PrintTypeLibrary(const wchar_t* path) {
   if (SUCCEEDED(library->GetLibAttr(&attributes))) {
     std::printf("type library: %s %s version %u.%u %s\n", Narrow(name).c_str(),
                 GuidText(attributes->guid).c_str(), attributes->wMajorVerNum,
-                attributes->wMinorVerNum, attributes->syskind == SYS_WIN32 ? "win32" : "other");
+                attributes->wMinorVerNum, SyskindText(attributes->syskind));
     library->ReleaseTLibAttr(attributes);
   }
   SysFreeString(name);
@@ -205,6 +245,7 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "usage: resource_check DLL\n");
     return 64;
   }
+  PrintMachine(argv[1]);
   PrintVersionInfo(argv[1]);
   PrintTypeLibrary(argv[1]);
   return 0;

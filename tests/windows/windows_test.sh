@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Runs the Windows build under Wine as Windows hosts use it: KEFConvert.dll registered with
+# Runs a Windows build under Wine as Windows hosts use it: KEFConvert.dll registered with
 # regsvr32, created by a script and by a C++ client, its resources read back, its output
 # compared byte for byte with the Linux build's, and unregistered again. Every program
 # prints one line per check and this script compares the lines; exit statuses alone prove
 # little (a VBScript runtime error under Wine ends the script with status 0).
 #
-# usage: windows_test.sh WIN32_BUILD LINUX_BUILD
-#   WIN32_BUILD  build folder of the i686-w64-mingw32 toolchain (KEFConvert.dll, kefconvert.exe)
-#   LINUX_BUILD  build folder of the native build (kefconvert)
-# Needs wine with 32-bit support (Debian: wine wine32:i386). Uses a fresh 32-bit Wine prefix
-# in WIN32_BUILD/wineprefix.
+# usage: windows_test.sh WINDOWS_BUILD LINUX_BUILD
+#   WINDOWS_BUILD  build folder of the i686-w64-mingw32 or the x86_64-w64-mingw32 toolchain
+#                  (KEFConvert.dll, kefconvert.exe)
+#   LINUX_BUILD    build folder of the native build (kefconvert)
+# The DLL's machine decides the rest: a 32-bit DLL runs in a 32-bit Wine prefix (Debian: wine
+# wine32:i386), a 64-bit one in a 64-bit prefix with 64-bit programs (Debian: wine64), the
+# regsvr32, cscript and reg of the 64-bit view. The prefix is WINDOWS_BUILD/wineprefix, made
+# fresh.
 set -u
 win_build=$(cd "$1" && pwd)
 linux_build=$(cd "$2" && pwd)
@@ -23,7 +26,23 @@ for file in "$dll" "$win_tool" "$linux_tool"; do
   if [ ! -f "$file" ]; then echo "missing $file: build both first"; exit 2; fi
 done
 
-export WINEPREFIX=$win_build/wineprefix WINEARCH=win32 WINEDEBUG=-all
+# The machine field of a PE file's header.
+pe_machine() {  # pe_machine FILE
+  local header
+  header=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  od -An -tx2 -j$((header + 4)) -N2 "$1" | tr -d ' '
+}
+case $(pe_machine "$dll") in
+  014c) wine=wine typelib_platform=win32 resources_expected=resource_check.expected
+        export WINEARCH=win32 ;;
+  8664) wine=/usr/lib/wine/wine64 typelib_platform=win64
+        resources_expected=resource_check_x64.expected
+        export WINEARCH=win64 ;;
+  *) echo "$dll is neither an x86 nor an x64 DLL"; exit 2 ;;
+esac
+echo "     (a $WINEARCH DLL in a $WINEARCH Wine prefix)"
+
+export WINEPREFIX=$win_build/wineprefix WINEDEBUG=-all
 # no .NET or HTML engine needed: skip the offer to install them
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C.UTF-8
@@ -48,13 +67,13 @@ check_lines() {  # check_lines NAME EXPECTED_FILE ACTUAL_FILE
   fi
 }
 
-winpath() { winepath -w "$1" 2>/dev/null; }
+winpath() { "$wine" winepath -w "$1" 2>/dev/null; }
 
-# The data of value NAME ("(Default)" for the default value) of registry key KEY, or
-# "absent".
-reg_value() {  # reg_value KEY NAME
+# The data of value NAME ("(Default)" for the default value) of registry key KEY (in the
+# 32-bit view with /reg:32), or "absent".
+reg_value() {  # reg_value KEY NAME [/reg:32]
   local out
-  out=$(wine reg query "$1" 2>/dev/null | tr -d '\r') || { echo absent; return; }
+  out=$("$wine" reg query "$1" ${3:+"$3"} 2>/dev/null | tr -d '\r') || { echo absent; return; }
   awk -v name="$2" '$1 == name && $2 == "REG_SZ" { sub(/^[ \t]*[^ \t]+[ \t]+REG_SZ[ \t]+/, ""); print; found = 1 }
                     END { if (!found) print "absent" }' <<< "$out"
 }
@@ -63,7 +82,7 @@ work=$win_build/wine-test
 rm -rf "$work" "$WINEPREFIX"
 mkdir -p "$work"
 start=$(date +%s)
-wineboot --init > "$work/wineboot.log" 2>&1
+"$wine" wineboot --init > "$work/wineboot.log" 2>&1
 wineserver --wait
 echo "     (fresh Wine prefix in $(( $(date +%s) - start ))s)"
 
@@ -73,16 +92,20 @@ libid='{885579CE-7926-4AF9-84F4-425DEC5ACFAA}'
 dll_win=$(winpath "$dll")
 
 # --- the resources, before anything is registered
-wine "$win_build/tests/windows/resource_check.exe" "$dll_win" > "$work/resources.txt" 2>&1
+"$wine" "$win_build/tests/windows/resource_check.exe" "$dll_win" > "$work/resources.txt" 2>&1
 check_lines "version information and type library read back" \
-  "$tests/resource_check.expected" "$work/resources.txt"
+  "$tests/$resources_expected" "$work/resources.txt"
 
 # --- registration
-wine regsvr32 /s "$dll_win" > "$work/regsvr32.log" 2>&1
+"$wine" regsvr32 /s "$dll_win" > "$work/regsvr32.log" 2>&1
 check "regsvr32 registers the DLL: status" 0 $?
 check "ProgID names the class" "$clsid" "$(reg_value 'HKCR\KEFConvert.Convert\CLSID' '(Default)')"
 check "class: in-process server is the DLL" "$dll_win" \
   "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)')"
+if [ "$WINEARCH" == win64 ]; then
+  check "class: registered in the 64-bit view only" absent \
+    "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)' /reg:32)"
+fi
 check "class: apartment threading" Apartment \
   "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" ThreadingModel)"
 check "class: ProgID" KEFConvert.Convert "$(reg_value "HKCR\\CLSID\\$clsid\\ProgID" '(Default)')"
@@ -92,8 +115,8 @@ check "interface: type library" "$libid" \
 check "interface: automation marshaler" '{00020424-0000-0000-C000-000000000046}' \
   "$(reg_value "HKCR\\Interface\\$iid\\ProxyStubClsid32" '(Default)')"
 check "type library 2.0: name" KEFConvert "$(reg_value "HKCR\\TypeLib\\$libid\\2.0" '(Default)')"
-check "type library 2.0: file" "$dll_win" \
-  "$(reg_value "HKCR\\TypeLib\\$libid\\2.0\\0\\win32" '(Default)')"
+check "type library 2.0: $typelib_platform file" "$dll_win" \
+  "$(reg_value "HKCR\\TypeLib\\$libid\\2.0\\0\\$typelib_platform" '(Default)')"
 
 # --- a script host, late-bound by name
 unicode_name='Проект-Ωμέγα-中文'
@@ -101,7 +124,7 @@ mkdir -p "$work/script"
 cp "$tests"/corpus/*.kef "$source_dir/examples/shop.kef" "$work/script/"
 cp "$source_dir/examples/shop.kef" "$work/script/$unicode_name.kef"
 script_dir=$(winpath "$work/script")
-wine cscript //nologo "$(winpath "$tests/component_checks.vbs")" "$script_dir" "$unicode_name" \
+"$wine" cscript //nologo "$(winpath "$tests/component_checks.vbs")" "$script_dir" "$unicode_name" \
   > "$work/script.txt" 2>&1
 check_lines "VBScript: CreateObject and ConvertProject" \
   "$tests/component_checks.expected" "$work/script.txt"
@@ -110,7 +133,7 @@ check_lines "VBScript: CreateObject and ConvertProject" \
 mkdir -p "$work/client"
 cp "$tests"/corpus/*.kef "$source_dir/examples/shop.kef" "$work/client/"
 client_dir=$(winpath "$work/client")
-wine "$win_build/tests/windows/com_client.exe" "$client_dir" > "$work/client.txt" 2>&1
+"$wine" "$win_build/tests/windows/com_client.exe" "$client_dir" > "$work/client.txt" 2>&1
 check_lines "C++ client: CoCreateInstance, slot 8, Invoke, GetErrorInfo" \
   "$tests/com_client.expected" "$work/client.txt"
 
@@ -132,11 +155,11 @@ outcome_of_linux_tool() {  # NAME: ok | null | error N, as convert_files.vbs pri
   esac
 }
 for name in "${corpus[@]}"; do outcome_of_linux_tool "$name"; done > "$work/linux.txt"
-wine cscript //nologo "$(winpath "$tests/convert_files.vbs")" "$(winpath "$work/dll")" \
+"$wine" cscript //nologo "$(winpath "$tests/convert_files.vbs")" "$(winpath "$work/dll")" \
   "${corpus[@]}" > "$work/dll.txt" 2>&1
 check_lines "component: same outcome as the Linux build for every corpus file" \
   "$work/linux.txt" "$work/dll.txt"
-(cd "$work/exe" && for name in "${corpus[@]}"; do wine "$win_tool" "$name"; done) > /dev/null 2>&1
+(cd "$work/exe" && for name in "${corpus[@]}"; do "$wine" "$win_tool" "$name"; done) > /dev/null 2>&1
 converted=0
 for name in "${corpus[@]}"; do
   result=${name%????}_tmp.kef
@@ -158,7 +181,7 @@ for pair in C.UTF-8:1252 ru_RU.UTF-8:1251 th_TH.UTF-8:874 tr_TR.UTF-8:1254 ja_JP
   cp "$tests/corpus/code_page.kef" "$work/cp/linux/"
   cp "$tests/corpus/code_page.kef" "$work/cp/dll/"
   "$linux_tool" --codepage "$code_page" "$work/cp/linux/code_page.kef" > /dev/null
-  LC_ALL=$locale wine cscript //nologo "$(winpath "$tests/convert_files.vbs")" \
+  LC_ALL=$locale "$wine" cscript //nologo "$(winpath "$tests/convert_files.vbs")" \
     "$(winpath "$work/cp/dll")" code_page.kef > /dev/null 2>&1
   if cmp -s "$work/cp/linux/code_page_tmp.kef" "$work/cp/dll/code_page_tmp.kef"; then
     pass "system locale $locale converts as code page $code_page"
@@ -174,7 +197,7 @@ ln -f "$work/errors/linked.kef" "$work/errors/linked_tmp.kef"
 error_number() { sed -n 's/.*(error \([0-9]*\)).*/\1/p' | head -n 1; }
 for case in missing.kef 'no folder/missing.kef' folder.kef linked.kef; do
   linux_number=$(cd "$work/errors" && "$linux_tool" "${case}" 2>&1 >/dev/null | error_number)
-  windows_number=$(cd "$work/errors" && wine "$win_tool" "${case}" 2>&1 >/dev/null | error_number)
+  windows_number=$(cd "$work/errors" && "$wine" "$win_tool" "${case}" 2>&1 >/dev/null | error_number)
   check "tool on Windows: error number for $case as on Linux ($linux_number)" \
     "$linux_number" "$windows_number"
 done
@@ -185,7 +208,7 @@ check "project file reached under another name stays intact" \
 cp "$tests/corpus/bad_type.kef" "$tests/corpus/carry_first.kef" "$work/errors/"
 head -c 5000 /dev/zero | tr '\0' x | tee "$work/errors/bad_type_tmp.kef" \
   > "$work/errors/carry_first_tmp.kef"
-(cd "$work/errors" && wine "$win_tool" bad_type.kef carry_first.kef) > /dev/null 2>&1
+(cd "$work/errors" && "$wine" "$win_tool" bad_type.kef carry_first.kef) > /dev/null 2>&1
 check "failed conversion empties an older converted file" 0 \
   "$(stat -c %s "$work/errors/bad_type_tmp.kef")"
 check "conversion replaces a longer older converted file" \
@@ -194,12 +217,12 @@ check "conversion replaces a longer older converted file" \
 # --- the tool takes a name outside the ANSI code page from its UTF-16 command line
 cp "$source_dir/examples/shop.kef" "$work/errors/$unicode_name.kef"
 check "tool on Windows converts $unicode_name.kef" "$unicode_name""_tmp.kef" \
-  "$(cd "$work/errors" && wine "$win_tool" "$unicode_name.kef" 2>&1 | tr -d '\r')"
+  "$(cd "$work/errors" && "$wine" "$win_tool" "$unicode_name.kef" 2>&1 | tr -d '\r')"
 check "tool on Windows: $unicode_name""_tmp.kef has the Linux build's bytes" \
   "$(cksum < "$work/linux/shop_tmp.kef")" "$(cksum < "$work/errors/$unicode_name""_tmp.kef")"
 
 # --- unregistration
-wine regsvr32 /s /u "$dll_win" > "$work/regsvr32-u.log" 2>&1
+"$wine" regsvr32 /s /u "$dll_win" > "$work/regsvr32-u.log" 2>&1
 check "regsvr32 /u unregisters the DLL: status" 0 $?
 check "ProgID removed" absent "$(reg_value 'HKCR\KEFConvert.Convert\CLSID' '(Default)')"
 check "class removed" absent "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)')"
@@ -208,7 +231,7 @@ check "type library removed" absent "$(reg_value "HKCR\\TypeLib\\$libid\\2.0" '(
 printf 'On Error Resume Next\r\nSet c = CreateObject("KEFConvert.Convert")\r\nWScript.Echo "CreateObject after unregistering: " & Err.Number\r\n' \
   > "$work/unregistered.vbs"
 check "CreateObject fails after unregistering" "CreateObject after unregistering: 429" \
-  "$(wine cscript //nologo "$(winpath "$work/unregistered.vbs")" 2>&1 | tr -d '\r')"
+  "$("$wine" cscript //nologo "$(winpath "$work/unregistered.vbs")" 2>&1 | tr -d '\r')"
 
 wineserver --kill 2>/dev/null
 if [ "$failures" -ne 0 ]; then

@@ -19,6 +19,16 @@ namespace {
 // The type library's locale: it is language-neutral.
 constexpr LCID kTypeLibraryLocale = 0;
 
+// The 32-bit and the 64-bit DLL register their type library side by side, each for its own
+// platform.
+#ifdef _WIN64
+constexpr SYSKIND kTypeLibrarySystem = SYS_WIN64;
+constexpr char kTypeLibraryPlatform[] = "win64";
+#else
+constexpr SYSKIND kTypeLibrarySystem = SYS_WIN32;
+constexpr char kTypeLibraryPlatform[] = "win32";
+#endif
+
 // This library file, found from an address inside it.
 HMODULE ThisModule() {
   HMODULE module = nullptr;
@@ -106,7 +116,7 @@ HRESULT RegisterServer() {
 
   std::optional<std::string> utf8_path = Utf8FromUtf16(path);
   if (!utf8_path) return SELFREG_E_CLASS;
-  for (const RegistryValue& value : RegistrationValues(*utf8_path, "win32")) {
+  for (const RegistryValue& value : RegistrationValues(*utf8_path, kTypeLibraryPlatform)) {
     if (WriteValue(value) != ERROR_SUCCESS) return SELFREG_E_CLASS;
   }
   return S_OK;
@@ -115,7 +125,7 @@ HRESULT RegisterServer() {
 HRESULT UnregisterServer() {
   // the automation runtime removes what it registered, the interface's key among it
   HRESULT typelib_status =
-      ::UnRegisterTypeLib(LIBID_KEFConvert, 2, 0, kTypeLibraryLocale, SYS_WIN32);
+      ::UnRegisterTypeLib(LIBID_KEFConvert, 2, 0, kTypeLibraryLocale, kTypeLibrarySystem);
   bool removed = SUCCEEDED(typelib_status) || typelib_status == TYPE_E_REGISTRYACCESS;
   for (const std::string& key : RegistrationKeys()) {
     removed = Removed(::RegDeleteTreeW(HKEY_CLASSES_ROOT, Wide(key).c_str())) && removed;
