@@ -50,6 +50,17 @@ int FolderErrorNumber(const std::error_code& error) {
   return kPathFileAccessError;
 }
 
+// A wildcard that the tool expanded itself and that matched nothing stays as it was given;
+// Windows allows neither "*" nor "?" in a file name.
+bool IsUnmatchedPattern([[maybe_unused]] std::string_view file) {
+#ifdef _WIN32
+  if (file.starts_with("\\\\?\\")) file.remove_prefix(4);  // the long path prefix "\\?\"
+  return file.find_first_of("*?") != std::string_view::npos;
+#else
+  return false;
+#endif
+}
+
 std::string Counted(int count, std::string_view one, std::string_view many) {
   return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
@@ -115,7 +126,9 @@ void Batch::HandleFile(const std::string& file) {
     Destination destination = command_line_.destination;
     bool named_output =
         destination == Destination::kFile || destination == Destination::kStandardOutput;
-    if (!named_output && IsConvertedFileName(file)) {
+    if (IsUnmatchedPattern(file)) {
+      Refused(outcome, file, kFileNotFound, "no file matches this name");
+    } else if (!named_output && IsConvertedFileName(file)) {
       Skipped(outcome, "a converted file (its name ends in _tmp.kef); not converted again");
     } else if (auto [first, added] = projects_.try_emplace(SameFileKey(file), file); !added) {
       Skipped(outcome, "given before as " + first->second + "; not converted again");
@@ -266,7 +279,7 @@ void Batch::Failed(Outcome& outcome, const Error& error, std::string_view output
   std::string where = about_output ? std::string(output) : outcome.file;
   messages_.Failed(where, failure);
   std::string place = where;
-  if (failure.line > 0) place += ":" + std::to_string(failure.line);
+  if (failure.line > 0) place.append(1, ':').append(std::to_string(failure.line));
   if (!error.reason().empty()) messages_.Note(place, error.reason());
   std::string_view system = error.system_reason();
   bool tells_more = !system.empty() && system != failure.description;

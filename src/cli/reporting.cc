@@ -157,7 +157,7 @@ void Messages::Problem(std::string_view where, std::string_view text) const {
 
 void Messages::Failed(std::string_view where, const Failure& failure) const {
   std::string place(where);
-  if (failure.line > 0) place += ":" + std::to_string(failure.line);
+  if (failure.line > 0) place.append(1, ':').append(std::to_string(failure.line));
   Problem(place, failure.description + " (error " + std::to_string(failure.number) + ")");
 }
 
