@@ -78,11 +78,33 @@ bool Copy(const std::string& original, const std::string& backup, BackupFailure&
   return Fail(failure, ::GetLastError());
 }
 
+bool IdentityOf(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE file =
+      ::CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool known = ::GetFileInformationByHandle(file, &info);
+  ::CloseHandle(file);
+  return known;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION first, second;
+  return IdentityOf(a, first) && IdentityOf(b, second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
 }  // namespace
 
 bool MakeBackup(const std::string& original, const std::string& backup, BackupFailure& failure) {
   if (::CreateHardLinkW(Wide(backup).c_str(), Wide(original).c_str(), nullptr)) return true;
   DWORD error = ::GetLastError();
+  // left by a run that was interrupted before it replaced the file: still the original
+  if ((error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) && SameFile(original, backup)) {
+    return true;
+  }
   if (LinkImpossible(error)) return Copy(original, backup, failure);
   return Fail(failure, error);
 }
@@ -170,11 +192,22 @@ bool Copy(const std::string& original, const std::string& backup, BackupFailure&
   return true;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 }  // namespace
 
 bool MakeBackup(const std::string& original, const std::string& backup, BackupFailure& failure) {
-  if (::link(original.c_str(), backup.c_str()) == 0) return true;
+  // a project file reached through a symbolic link is backed up as the file it names
+  if (::linkat(AT_FDCWD, original.c_str(), AT_FDCWD, backup.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    return true;
+  }
   int error = errno;
+  // left by a run that was interrupted before it replaced the file: still the original
+  if (error == EEXIST && SameFile(original, backup)) return true;
   if (LinkImpossible(error)) return Copy(original, backup, failure);
   return Fail(failure, error);
 }

@@ -16,7 +16,8 @@ struct BackupFailure {
 
 /// Makes `backup` a second name of the file `original` (a hard link), or a copy of it
 /// where links are not possible. Never replaces an existing `backup`, not even one created
-/// at the same moment. True when made; false with `failure` filled in otherwise.
+/// at the same moment; one that is already a name of `original` (left by an interrupted
+/// run) serves as it is. True when made; false with `failure` filled in otherwise.
 bool MakeBackup(const std::string& original, const std::string& backup, BackupFailure& failure);
 
 /// Removes a backup that MakeBackup made; false when it could not.

@@ -192,7 +192,22 @@ check "in place: a failure leaves the file, no backup and no converted file" \
   "2 $(cksum < "$work/bad.kef") bad.kef other.kef other.kef.bak shop.kef shop.kef.bak" \
   "$status $(cksum < "$work/inplace/bad.kef") $(cd "$work/inplace" && echo *)"
 
-rm "$work/inplace/bad.kef" "$work/inplace/other.kef"*
+cp "$source_dir/examples/shop.kef" "$work/inplace/left.kef"
+ln "$work/inplace/left.kef" "$work/inplace/left.kef.bak"
+(cd "$work/inplace" && "$tool" -i left.kef) >/dev/null 2>&1
+check "in place: a backup left by an interrupted run, still the file itself, serves" \
+  "0 $(cksum < "$source_dir/examples/shop.kef") $(cksum < "$work/expected")" \
+  "$? $(cksum < "$work/inplace/left.kef.bak") $(cksum < "$work/inplace/left.kef")"
+
+mkdir -p "$work/linked"
+cp "$source_dir/examples/shop.kef" "$work/linked/real.kef"
+ln -s real.kef "$work/linked/link.kef"
+(cd "$work/linked" && "$tool" -i link.kef) >/dev/null 2>&1
+check "in place through a symbolic link: the backup is the file it named" \
+  "0 regular file $(cksum < "$source_dir/examples/shop.kef") $(stat -c %i "$work/linked/real.kef")" \
+  "$? $(stat -c %F "$work/linked/link.kef.bak") $(cksum < "$work/linked/link.kef.bak") $(stat -c %i "$work/linked/link.kef.bak")"
+
+rm "$work/inplace/bad.kef" "$work/inplace/other.kef"* "$work/inplace/left.kef"*
 before=$(snapshot "$work/inplace")
 out=$(cd "$work/inplace" && "$tool" -i *.kef 2>"$work/err"); status=$?
 check "in place, run again: exits 0, converts nothing" "0 " "$status $out"
