@@ -81,8 +81,9 @@ int Batch::Run() {
   }
 #ifdef _WIN32
   // the converted text goes out byte for byte: no LF becomes CR LF
-  if (command_line_.destination == Destination::kStandardOutput)
+  if (command_line_.destination == Destination::kStandardOutput) {
     _setmode(_fileno(stdout), _O_BINARY);
+  }
 #endif
   for (const std::string& argument : command_line_.files) HandleArgument(argument);
   PrintSummary();
