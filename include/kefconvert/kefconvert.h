@@ -70,17 +70,23 @@ class Error : public std::exception {
   std::int64_t line() const { return line_; }
   FileRole file() const { return file_; }
   std::string_view system_reason() const { return system_reason_; }
+  /// Why, in words, where the number and line do not tell it alone ("a field before any
+  /// table" for an invalid file format); empty otherwise. Does not change what().
+  std::string_view reason() const { return reason_; }
   /// "Type mismatch (line 42)", or the bare description when no line applies.
   const char* what() const noexcept override { return message_.c_str(); }
 
   /// The same error, tied to `line` of the project file.
   Error AtLine(std::int64_t line) const;
+  /// The same error, saying `reason` why.
+  Error WithReason(std::string reason) const;
 
  private:
   int number_;
   std::int64_t line_;
   FileRole file_ = FileRole::kNone;
   std::string system_reason_;
+  std::string reason_;
   std::string message_;
 };
 

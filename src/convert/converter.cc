@@ -90,6 +90,8 @@ bool Converter::ConvertProjectTo(const std::string& projFile, const std::string&
   std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
   MemoryDestination text;
   bool converted = ConvertInput(*input, report, text);
+  // closed first: Windows does not replace a file that is open
+  input.reset();
   if (converted) files_.Replace(output, text.text());
   return converted;
 }

@@ -47,18 +47,25 @@ bool FindMarker(std::string_view text, Section& section) {
 
 // A line that is meant as a marker but is not one: a marker in other letter case or with
 // tabs around it. Taking it for a setting would silently put the sections out of step.
-bool IsMisspeltMarker(std::string_view text) {
+// Returns why it is not a marker, or an empty string for a line that is not meant as one.
+std::string MisspeltMarker(std::string_view text) {
   // fast path: a setting line starts with neither "<" nor a tab
-  if (text.empty() || (text.front() != '<' && text.front() != '\t')) return false;
+  if (text.empty() || (text.front() != '<' && text.front() != '\t')) return {};
   std::size_t begin = text.find_first_not_of(" \t");
-  if (begin == std::string_view::npos || text[begin] != '<') return false;
+  if (begin == std::string_view::npos || text[begin] != '<') return {};
   std::size_t end = text.find_last_not_of(" \t");
   std::string_view core = text.substr(begin, end - begin + 1);
   for (Section section :
        {Section::kProject, Section::kDatabase, Section::kTable, Section::kField}) {
-    if (EqualsIgnoringAsciiCase(core, MarkerOf(section))) return true;
+    std::string_view marker = MarkerOf(section);
+    if (!EqualsIgnoringAsciiCase(core, marker)) continue;
+    std::string reason = core == marker ? "a marker with a tab beside it"
+                         : core.size() == text.size()
+                             ? "a marker in other letter case"
+                             : "a marker in other letter case with a tab beside it";
+    return reason + ": write " + std::string(marker) + " alone on its line";
   }
-  return false;
+  return {};
 }
 
 constexpr std::string_view kEmptyDatabaseName = "DBName=\"\"";
@@ -131,8 +138,8 @@ void ProjectConversion::HandleLine(std::string_view line) {
   Section marker;
   if (FindMarker(text, marker)) {
     HandleMarker(marker);
-  } else if (IsMisspeltMarker(text)) {
-    throw Error(kInvalidFileFormat);
+  } else if (std::string reason = MisspeltMarker(text); !reason.empty()) {
+    throw Error(kInvalidFileFormat).WithReason(std::move(reason));
   } else {
     HandleSetting(text);
   }
@@ -143,15 +150,22 @@ void ProjectConversion::HandleMarker(Section marker) {
   switch (marker) {
     case Section::kProject:
       // the project marker stands on the first line only
-      throw Error(kInvalidFileFormat);
+      throw Error(kInvalidFileFormat)
+          .WithReason("a second project marker: <Project> stands on the first line only");
     case Section::kDatabase:
-      if (database_seen_) throw Error(kInvalidFileFormat);
+      if (database_seen_) {
+        throw Error(kInvalidFileFormat)
+            .WithReason("a second database section: a project has one <Database>");
+      }
       database_seen_ = true;
       TableCount = 0;
       CompleteCurrentElement();
       break;
     case Section::kTable:
-      if (!database_seen_) throw Error(kInvalidFileFormat);
+      if (!database_seen_) {
+        throw Error(kInvalidFileFormat)
+            .WithReason("a table before the database section: <Database> comes first");
+      }
       if (TableCount == std::numeric_limits<std::int16_t>::max()) throw Error(kOverflow);
       ++TableCount;
       FieldCount = 0;
@@ -162,7 +176,8 @@ void ProjectConversion::HandleMarker(Section marker) {
       break;
     case Section::kField:
       if (CurrentSection != Section::kTable && CurrentSection != Section::kField) {
-        throw Error(kInvalidFileFormat);
+        throw Error(kInvalidFileFormat)
+            .WithReason("a field before any table: a <Field> belongs to the <Table> above it");
       }
       if (FieldCount == std::numeric_limits<std::int16_t>::max()) throw Error(kOverflow);
       ++FieldCount;
@@ -257,7 +272,8 @@ void ProjectConversion::Finish() {
   switch (CurrentSection) {
     case Section::kProject:
       // a project without a database has nowhere to put its tables
-      throw Error(kInvalidFileFormat, lines_.line_number());
+      throw Error(kInvalidFileFormat, lines_.line_number())
+          .WithReason("the file ends before its database section: <Database> is missing");
     case Section::kDatabase: CompleteCurrentElement(); break;
     case Section::kTable:
       // the last table without fields gets the closing defaults

@@ -48,6 +48,13 @@ Error Error::AtLine(std::int64_t line) const {
   Error error(number_, line);
   error.file_ = file_;
   error.system_reason_ = system_reason_;
+  error.reason_ = reason_;
+  return error;
+}
+
+Error Error::WithReason(std::string reason) const {
+  Error error = *this;
+  error.reason_ = std::move(reason);
   return error;
 }
 

@@ -18,6 +18,9 @@ constexpr std::size_t kFirstOverflowingPosition = 32767;
 constexpr const KeyIndex* kKeyMaps[] = {&kProjectKeyIndex, &kDatabaseKeyIndex, &kTableKeyIndex,
                                         &kFieldKeyIndex};
 
+// the project version that every converted file has
+constexpr std::string_view kNewVersion = "2.0.0.0";
+
 // the key whose attribute is followed by the field's variable name
 constexpr std::string_view kFieldNameKey = "FldName";
 
@@ -110,10 +113,13 @@ bool SettingTranslator::ApplyEffect(KeyEffect effect, std::string_view value,
                                     std::size_t value_start, TextBuffer& AttributeText) {
   switch (effect) {
     case KeyEffect::kNone: break;
-    case KeyEffect::kVersion:
+    case KeyEffect::kVersion: {
+      // compared before the value's bytes are overwritten
+      bool rewritten = value != kNewVersion;
       AttributeText.Truncate(value_start);
-      AttributeText.Append("2.0.0.0");
-      return value != "2.0.0.0";
+      AttributeText.Append(kNewVersion);
+      return rewritten;
+    }
     case KeyEffect::kDateFormat: {
       std::string_view mapped = MapDateFormat(value);
       if (mapped.data() == value.data()) return false;

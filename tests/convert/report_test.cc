@@ -17,7 +17,7 @@ using testing::TempDir;
 // One line per kind of event, and lines that must give none.
 constexpr std::string_view kProjectFile =
     "<Project>\r\n"                     // 1
-    "Version=1.0\r\n"                   // 2  rewritten
+    "Version=1.3.0.1\r\n"               // 2  rewritten
     "Name=Shop\r\n"                     // 3  duplicate (with 8)
     "ProjLang=en\r\n"                   // 4  dropped
     "Captoin=Oops\r\n"                  // 5  unknown-key
@@ -80,7 +80,7 @@ TEST(Report, NamesEveryKindAtItsLine) {
       {28, "duplicate", kTable, "TblList"},
   };
   EXPECT_EQ(Summary(report), expected);
-  EXPECT_EQ(report.events[0].message, "value \"1.0\" written as \"2.0.0.0\"");
+  EXPECT_EQ(report.events[0].message, "value \"1.3.0.1\" written as \"2.0.0.0\"");
   EXPECT_EQ(report.events[4].message, "value \"dd/mm/yyyy\" written as \"7\"");
   EXPECT_EQ(report.head, kProjectFile.substr(0, 256));
 }

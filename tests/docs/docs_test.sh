@@ -21,13 +21,13 @@ help_errors=$(sed -n '/^Error numbers:/,/^$/p' "$work/help" |
 # ".It Sy 13 No Type mismatch" -> "13 Type mismatch"
 man_errors=$(sed -n 's/^\.It Sy \([0-9][0-9]*\) No \(.*\)$/\1 \2/p' "$man_page")
 check "error tables of --help and the manual page agree" "$man_errors" "$help_errors"
-check "the manual page lists eleven errors" 11 "$(printf '%s\n' "$man_errors" | wc -l)"
+check "the manual page lists twelve errors" 12 "$(printf '%s\n' "$man_errors" | wc -l)"
 
 help_statuses=$(sed -n '/^Exit status:/,/^$/p' "$work/help" | sed -n 's/^ *\([0-9][0-9]*\)  .*/\1/p')
 man_statuses=$(sed -n '/^\.Sh EXIT STATUS/,/^\.El/p' "$man_page" | sed -n 's/^\.It \([0-9][0-9]*\)$/\1/p')
 check "exit statuses of --help and the manual page agree" "$man_statuses" "$help_statuses"
 
-for option in --codepage --help -h --version; do
+for option in --codepage -i --in-place --check -o --report -q --quiet --help -h --version; do
   grep -q -e "^  .*$option" "$work/help"; check "--help names $option" 0 "$?"
   grep -q -E "^\.It .*Fl ${option#-}( |$)" "$man_page"; check "the manual page names $option" 0 "$?"
 done

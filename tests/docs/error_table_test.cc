@@ -26,6 +26,9 @@ std::map<int, std::string> ManPageErrors() {
 
 TEST(ManPage, ListsEveryErrorTheLibraryRaisesWithItsDescription) {
   std::map<int, std::string> documented = ManPageErrors();
+  // the tool's own error: a backup or converted file that it will not write over
+  EXPECT_EQ(documented[58], "File already exists");
+  documented.erase(58);
   std::map<int, std::string> raised;
   for (int number = 0; number < 1000; ++number) {
     if (!ErrorDescription(number).empty()) {

@@ -209,7 +209,7 @@ cp "$tests/corpus/bad_type.kef" "$tests/corpus/carry_first.kef" "$work/errors/"
 head -c 5000 /dev/zero | tr '\0' x | tee "$work/errors/bad_type_tmp.kef" \
   > "$work/errors/carry_first_tmp.kef"
 (cd "$work/errors" && "$wine" "$win_tool" bad_type.kef carry_first.kef) > /dev/null 2>&1
-check "failed conversion empties an older converted file" 0 \
+check "failed conversion leaves an older converted file as it was" 5000 \
   "$(stat -c %s "$work/errors/bad_type_tmp.kef")"
 check "conversion replaces a longer older converted file" \
   "$(cksum < "$work/linux/carry_first_tmp.kef")" "$(cksum < "$work/errors/carry_first_tmp.kef")"
@@ -220,6 +220,44 @@ check "tool on Windows converts $unicode_name.kef" "$unicode_name""_tmp.kef" \
   "$(cd "$work/errors" && "$wine" "$win_tool" "$unicode_name.kef" 2>&1 | tr -d '\r')"
 check "tool on Windows: $unicode_name""_tmp.kef has the Linux build's bytes" \
   "$(cksum < "$work/linux/shop_tmp.kef")" "$(cksum < "$work/errors/$unicode_name""_tmp.kef")"
+
+# --- kefconvert.exe as cmd.exe users run it -------------------------------------------
+# The tool expands * and ? itself (cmd.exe leaves them to each program), takes /? for
+# --help, and upgrades files in place. This block checks only the command-line tool.
+tool_dir=$work/tool
+mkdir -p "$tool_dir/sub" "$tool_dir/place"
+for name in a.kef b.KEF sub/c.kef place/shop.kef; do cp "$source_dir/examples/shop.kef" "$tool_dir/$name"; done
+printf 'x' > "$tool_dir/a.kefold"
+run_tool() { (cd "$tool_dir" && "$wine" "$win_tool" "$@" 2>&1; echo "status $?") | tr -d '\r'; }
+check "tool on Windows expands *, in name order, in any letter case" \
+  "a_tmp.kef|b_tmp.kef|kefconvert: 2 converted, 0 skipped, 0 not project files, 0 failed|status 0" \
+  "$(run_tool '*.kef' | paste -s -d '|')"
+check "tool on Windows: a rerun skips the converted files and exits 0" \
+  "$(printf '%s|' a_tmp.kef \
+    'kefconvert: a_tmp.kef: note: a converted file (its name ends in _tmp.kef); not converted again' \
+    b_tmp.kef \
+    'kefconvert: b_tmp.kef: note: a converted file (its name ends in _tmp.kef); not converted again' \
+    'kefconvert: 2 converted, 2 skipped, 0 not project files, 0 failed')status 0" \
+  "$(run_tool '*.kef' | paste -s -d '|')"
+check "tool on Windows expands ? in a folder" 'sub\c_tmp.kef|status 0' \
+  "$(run_tool 'sub\?.kef' | paste -s -d '|')"
+check "tool on Windows: a pattern that matches nothing" \
+  'kefconvert: none*.kef: File not found (error 53)|kefconvert: none*.kef: note: no file matches this name|status 2' \
+  "$(run_tool 'none*.kef' | paste -s -d '|')"
+run_tool '/?' > "$work/tool-help.txt"
+check "tool on Windows: /? is --help" "usage: kefconvert [--codepage N] [-i | --in-place[=SUFFIX] | --check | -o FILE]" \
+  "$(head -n 1 "$work/tool-help.txt")"
+check "tool on Windows: --help names the Windows separators for error 5" 1 \
+  "$(grep -c "its last four hold a '/', '\\\\' or ':'" "$work/tool-help.txt")"
+check "tool on Windows: --help points to no manual page" 0 "$(grep -c 'kefconvert(1)' "$work/tool-help.txt")"
+check "tool on Windows: in place" 'place\shop.kef|status 0' "$(run_tool -i 'place\shop.kef' | paste -s -d '|')"
+check "tool on Windows: in place, the backup holds the original" \
+  "$(cksum < "$source_dir/examples/shop.kef")" "$(cksum < "$tool_dir/place/shop.kef.bak")"
+check "tool on Windows: in place, the Linux build's bytes" \
+  "$(cksum < "$work/linux/shop_tmp.kef")" "$(cksum < "$tool_dir/place/shop.kef")"
+check "tool on Windows: -o - writes the bytes unchanged" "$(cksum < "$work/linux/shop_tmp.kef")" \
+  "$(cd "$tool_dir" && "$wine" "$win_tool" -o - sub/c.kef 2>/dev/null | cksum)"
+# --- end of the tool's block -----------------------------------------------------------
 
 # --- unregistration
 "$wine" regsvr32 /s /u "$dll_win" > "$work/regsvr32-u.log" 2>&1
