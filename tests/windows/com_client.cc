@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "component/com_platform.h"
+#include "platform/com/com_platform.h"
 // defines the component's identifiers here, which the header only declares
 #include <initguid.h>
 

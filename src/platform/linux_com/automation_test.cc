@@ -10,7 +10,7 @@
 namespace kefconvert::linux_com {
 namespace {
 
-using testing::Ref;
+using testing::ComPtr;
 
 // The layout a C client compiled against the Windows definitions relies on.
 static_assert(sizeof(GUID) == 16);
@@ -91,12 +91,12 @@ TEST(VariantClear, RefusesArrays) {
 }
 
 // Makes error information with the given description.
-void MakeErrorInfo(const char16_t* description, Ref<IErrorInfo>& info) {
-  Ref<ICreateErrorInfo> create;
-  ASSERT_EQ(CreateErrorInfo(reinterpret_cast<ICreateErrorInfo**>(create.out())), S_OK);
+void MakeErrorInfo(const char16_t* description, ComPtr<IErrorInfo>& info) {
+  ComPtr<ICreateErrorInfo> create;
+  ASSERT_EQ(CreateErrorInfo(reinterpret_cast<ICreateErrorInfo**>(create.put_void())), S_OK);
   create->SetSource(const_cast<LPOLESTR>(u"Source"));
   create->SetDescription(const_cast<LPOLESTR>(description));
-  ASSERT_EQ(create->QueryInterface(IID_IErrorInfo, info.out()), S_OK);
+  ASSERT_EQ(create->QueryInterface(IID_IErrorInfo, info.put_void()), S_OK);
 }
 
 TEST(GetErrorInfo, GivesSFalseWhenThereIsNone) {
@@ -107,12 +107,12 @@ TEST(GetErrorInfo, GivesSFalseWhenThereIsNone) {
 }
 
 TEST(GetErrorInfo, HandsOverWhatSetErrorInfoStoredOnce) {
-  Ref<IErrorInfo> stored;
+  ComPtr<IErrorInfo> stored;
   MakeErrorInfo(u"first", stored);
   ASSERT_EQ(SetErrorInfo(0, stored.get()), S_OK);
-  stored.Reset();
-  Ref<IErrorInfo> taken;
-  ASSERT_EQ(GetErrorInfo(0, reinterpret_cast<IErrorInfo**>(taken.out())), S_OK);
+  stored.reset();
+  ComPtr<IErrorInfo> taken;
+  ASSERT_EQ(GetErrorInfo(0, taken.put()), S_OK);
   BSTR description = nullptr;
   ASSERT_EQ(taken->GetDescription(&description), S_OK);
   EXPECT_EQ(std::u16string(description), u"first");
@@ -123,22 +123,22 @@ TEST(GetErrorInfo, HandsOverWhatSetErrorInfoStoredOnce) {
 
 TEST(SetErrorInfo, ReplacesAndReleasesTheOldInformation) {
   long before = LiveErrorInfoObjects();
-  Ref<IErrorInfo> first;
+  ComPtr<IErrorInfo> first;
   MakeErrorInfo(u"first", first);
   SetErrorInfo(0, first.get());
-  first.Reset();
+  first.reset();
   EXPECT_EQ(LiveErrorInfoObjects(), before + 1);
   SetErrorInfo(0, nullptr);
   EXPECT_EQ(LiveErrorInfoObjects(), before);
 }
 
 TEST(ErrorInfo, AnswersForBothOfItsInterfaces) {
-  Ref<IErrorInfo> info;
+  ComPtr<IErrorInfo> info;
   MakeErrorInfo(u"x", info);
-  Ref<ICreateErrorInfo> create;
-  EXPECT_EQ(info->QueryInterface(IID_ICreateErrorInfo, create.out()), S_OK);
-  Ref<IUnknown> other;
-  EXPECT_EQ(info->QueryInterface(IID_IDispatch, other.out()), E_NOINTERFACE);
+  ComPtr<ICreateErrorInfo> create;
+  EXPECT_EQ(info->QueryInterface(IID_ICreateErrorInfo, create.put_void()), S_OK);
+  ComPtr<IUnknown> other;
+  EXPECT_EQ(info->QueryInterface(IID_IDispatch, other.put_void()), E_NOINTERFACE);
   EXPECT_EQ(other.get(), nullptr);
 }
 

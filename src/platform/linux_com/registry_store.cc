@@ -11,17 +11,15 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/com/text.h"
+
 namespace kefconvert::linux_com {
 namespace {
 
 constexpr std::string_view kHeader = "REGEDIT4";
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Lower(x) == Lower(y); });
-}
+// Keys and value names compare as in the Windows registry, without regard to case.
+bool SameName(std::string_view a, std::string_view b) { return com::EqualsIgnoringCase(a, b); }
 
 // `key` is `ancestor` itself or lies below it.
 bool IsWithin(std::string_view key, std::string_view ancestor) {

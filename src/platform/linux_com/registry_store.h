@@ -12,6 +12,9 @@
 
 namespace kefconvert::linux_com {
 
+/// The root of every key in the store: COM registers below HKEY_CLASSES_ROOT only.
+inline constexpr char kClassesRoot[] = "HKEY_CLASSES_ROOT\\";
+
 class RegistryStore {
  public:
   /// Reads the text of a store; no value when it does not begin with "REGEDIT4". An empty

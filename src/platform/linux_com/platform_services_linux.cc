@@ -16,7 +16,7 @@ namespace kefconvert::component {
 namespace {
 
 constexpr int kDefaultCodePage = 1252;
-constexpr char kRoot[] = "HKEY_CLASSES_ROOT\\";
+using linux_com::kClassesRoot;
 
 // The absolute path of the library file this code is in.
 std::string ThisLibraryPath() {
@@ -56,7 +56,7 @@ HRESULT RegisterServer() {
   if (library.empty() || !store) return SELFREG_E_CLASS;
   try {
     for (const RegistryValue& value : RegistrationValues(library, TypeLibraryPlatform())) {
-      store->SetValue(kRoot + value.key, value.name, value.data);
+      store->SetValue(kClassesRoot + value.key, value.name, value.data);
     }
   } catch (const std::exception&) {
     return E_OUTOFMEMORY;
@@ -70,10 +70,10 @@ HRESULT UnregisterServer() {
   if (!store) return SELFREG_E_CLASS;
   bool registered = false;
   for (const std::string& key : RegistrationKeys()) {
-    registered = registered || store->HasKey(kRoot + key);
-    store->RemoveTree(kRoot + key);
+    registered = registered || store->HasKey(kClassesRoot + key);
+    store->RemoveTree(kClassesRoot + key);
   }
-  store->RemoveIfEmpty(kRoot + TypeLibraryKey());
+  store->RemoveIfEmpty(kClassesRoot + TypeLibraryKey());
   if (!registered) return S_OK;  // nothing to remove; leave the file as it is
   return linux_com::SaveStore(path, *store, nullptr) ? S_OK : SELFREG_E_CLASS;
 }
