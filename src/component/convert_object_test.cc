@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "component/com_test_support.h"
 #include "component/errors.h"
 #include "support/temp_dir.h"
@@ -285,6 +289,43 @@ TEST(Server, StaysLoadedWhileErrorInformationIsOutstanding) {
   EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
   info.reset();
   EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+// Linux has no apartments, so a host may call one object from several threads at once; the
+// calls must take turns on the object's converter (ThreadSanitizer sees any that do not).
+TEST(ComConcurrency, OneObjectCalledFromEightThreads) {
+  constexpr int kThreads = 8;
+  constexpr int kCallsPerThread = 25;
+  TempDir dir;
+  ComPtr<_Convert> converter = NewConverter();
+  std::vector<std::string> projects;
+  std::vector<std::string> expected;
+  for (int t = 0; t < kThreads; ++t) {
+    // every field has its own Type line, so the output does not depend on who went before
+    std::string name = "t" + std::to_string(t);
+    projects.push_back(dir.Write(name + ".kef", std::string(kTextField) + "<Field>\r\nName=" +
+                                                    name + "\r\nType=3\r\n.\r\n"));
+    UniqueVariant result;
+    UniqueBstr projFile = Bstr(projects.back());
+    EXPECT_EQ(converter->ConvertProject(projFile.addressof(), result.get()), S_OK);
+    expected.push_back(ReadFile(dir.File(name + "_tmp.kef")));
+  }
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kCallsPerThread; ++i) {
+        UniqueBstr projFile = Bstr(projects[t]);
+        UniqueVariant result;
+        if (converter->ConvertProject(projFile.addressof(), result.get()) != S_OK) ++failures;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(ReadFile(dir.File("t" + std::to_string(t) + "_tmp.kef")), expected[t]) << t;
+  }
 }
 
 TEST(HresultFromErrorNumber, AddsTheNumberToTheAutomationFacility) {

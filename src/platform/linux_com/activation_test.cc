@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "component/com_test_support.h"
 #include "component/kefconvert_com.h"
 #include "platform/linux_com/registry_store.h"
@@ -112,6 +114,14 @@ TEST_F(ActivationTest, RefusesToRegisterIntoAFileThatIsNoStore) {
   dir_.Write("registry.reg", "not a registry\n");
   EXPECT_EQ(Activator::RegisterLibrary(kLibrary, true), SELFREG_E_CLASS);
   EXPECT_EQ(ReadFile(store_path_), "not a registry\n");
+}
+
+TEST_F(ActivationTest, RefusesALibraryPathWithALineBreak) {
+  std::filesystem::create_directory(dir_.File("a\nb"));
+  std::string copy = dir_.File("a\nb/libKEFConvert.so");
+  std::filesystem::copy_file(kLibrary, copy);
+  EXPECT_EQ(Activator::RegisterLibrary(copy, true), E_INVALIDARG);
+  EXPECT_EQ(ReadFile(store_path_), kOtherEntries);
 }
 
 TEST_F(ActivationTest, ReportsALibraryThatDoesNotLoad) {
