@@ -67,8 +67,9 @@ HRESULT DefaultValue(IDispatch* object, com::UniqueVariant& value, EXCEPINFO* ex
 
 HRESULT ChangeToText(const VARIANT& value, com::UniqueBstr& text) {
   com::UniqueVariant converted;
-  HRESULT status =
-      VariantChangeTypeEx(converted.get(), &value, LOCALE_USER_DEFAULT, VARIANT_ALPHABOOL, VT_BSTR);
+  // MinGW declares the source without const; the function does not change it
+  HRESULT status = VariantChangeTypeEx(converted.get(), const_cast<VARIANT*>(&value),
+                                       LOCALE_USER_DEFAULT, VARIANT_ALPHABOOL, VT_BSTR);
   if (status == E_OUTOFMEMORY) return status;
   if (FAILED(status) || converted.type() != VT_BSTR) return DISP_E_TYPEMISMATCH;
   VARIANT result = converted.release();
