@@ -79,8 +79,8 @@ void CallSlot(_Convert* converter, const char* label, const wchar_t* name) {
   HRESULT status = converter->ConvertProject(path.addressof(), result.get());
   std::string outcome = Hex(status) + ", result " + ResultText(*result.get());
   if (FAILED(status)) outcome += ", " + ErrorInfoText();
-  outcome += path.get() == before && text == path.get() ? ", projFile unchanged"
-                                                        : ", projFile changed";
+  outcome +=
+      path.get() == before && text == path.get() ? ", projFile unchanged" : ", projFile changed";
   Show(label, outcome);
 }
 
