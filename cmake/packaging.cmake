@@ -34,6 +34,17 @@ install(TARGETS KEFConvert LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT
 if(TARGET kefconvert_host)
   install(TARGETS kefconvert_host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT com)
 endif()
+# The client header of the component with the headers it includes, in the layout of src/,
+# so that clients compile with -I PREFIX/include/kefconvert/com as with -I src here.
+set(kefconvert_com_includedir ${CMAKE_INSTALL_INCLUDEDIR}/kefconvert/com)
+install(FILES src/component/kefconvert_com.h DESTINATION ${kefconvert_com_includedir}/component
+        COMPONENT com)
+install(FILES src/platform/com/com_platform.h
+        DESTINATION ${kefconvert_com_includedir}/platform/com COMPONENT com)
+if(NOT WIN32)
+  install(FILES src/platform/linux_com/com_types.h src/platform/linux_com/com_interfaces.h
+          DESTINATION ${kefconvert_com_includedir}/platform/linux_com COMPONENT com)
+endif()
 
 install(TARGETS kefconvert EXPORT kefconvertTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development

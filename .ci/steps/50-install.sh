@@ -53,6 +53,17 @@ grep -qF "\"$server\"" "$KEFCONVERT_REGISTRY" || fail "the store does not name t
 convert_and_compare com-by-progid "$prefix/bin/kefconvert-host"
 "$prefix/bin/kefconvert-host" --unregister "$server"
 unset KEFCONVERT_REGISTRY
+[ "$("$prefix/bin/kefconvert-host" --version)" = "kefconvert-host $version" ] ||
+  fail "installed kefconvert-host --version"
+
+# A COM client in C built against the installed client header alone, driving the
+# installed server.
+com_include=$prefix/include/kefconvert/com
+[ -f "$com_include/component/kefconvert_com.h" ] || fail "kefconvert_com.h not installed"
+cc -std=c11 -Wall -Wextra -Werror -I "$com_include" -o "$work/c_client" \
+  tests/component/c_client.c -ldl
+"$work/c_client" "$server" > "$work/c_client.txt" || fail "C client against the installed header"
+echo "com client: built against the installed header, $(tail -n 1 "$work/c_client.txt")"
 
 # A CMake consumer; CMAKE_PREFIX_PATH is all it is told.
 cmake -S tests/consumer -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null

@@ -1,17 +1,24 @@
 #include "component/convert_object.h"
 
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
 
-#include "component/platform_services.h"
+#include "component/arguments.h"
 #include "component/server.h"
-#include "component/text.h"
+#include "platform/com/handles.h"
+#include "platform/com/text.h"
 
 namespace kefconvert::component {
 namespace {
 
 constexpr DISPID kProjFileParameter = 0;
+
+// Automation compares member names without regard to case.
+bool NameIs(const OLECHAR* name, std::string_view expected) {
+  return com::EqualsIgnoringCase(com::OleStringView(name), expected);
+}
 
 std::unique_ptr<kefconvert::Convert> MakeConverter() {
   int code_page = AnsiCodePage();
@@ -22,27 +29,9 @@ std::unique_ptr<kefconvert::Convert> MakeConverter() {
 // The path in the BSTR, for the file system. A path that no file can have (a NUL inside,
 // half a surrogate pair) is an invalid argument.
 std::string PathOf(BSTR projFile) {
-  OleStringView text = BstrText(projFile);
-  std::optional<std::string> path = Utf8FromUtf16(text);
+  std::optional<std::string> path = com::Utf8FromUtf16(com::BstrText(projFile));
   if (!path || path->find('\0') != std::string::npos) throw Error(kInvalidArgument);
   return *path;
-}
-
-// Where Invoke finds the string argument: a BSTR by value or by reference, or a variant
-// by reference that holds one (what script engines pass for a variable).
-BSTR* StringArgument(VARIANTARG& argument, BSTR& by_value) {
-  switch (V_VT(&argument)) {
-    case VT_BSTR: by_value = V_BSTR(&argument); return &by_value;
-    case VT_BSTR | VT_BYREF: return V_BSTRREF(&argument);
-    case VT_VARIANT | VT_BYREF: {
-      VARIANT* inner = V_VARIANTREF(&argument);
-      if (inner == nullptr) return nullptr;
-      if (V_VT(inner) == VT_BSTR) return &V_BSTR(inner);
-      if (V_VT(inner) == (VT_BSTR | VT_BYREF)) return V_BSTRREF(inner);
-      return nullptr;
-    }
-    default: return nullptr;
-  }
 }
 
 }  // namespace
@@ -106,13 +95,12 @@ HRESULT ConvertObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, L
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (names == nullptr || ids == nullptr || count == 0) return E_INVALIDARG;
   HRESULT status = S_OK;
-  bool method_known = names[0] != nullptr && EqualsIgnoringCase(names[0], "ConvertProject");
+  bool method_known = names[0] != nullptr && NameIs(names[0], "ConvertProject");
   ids[0] = method_known ? DISPID_ConvertProject : DISPID_UNKNOWN;
   if (!method_known) status = DISP_E_UNKNOWNNAME;
   // Further names are the method's parameter names, for named arguments.
   for (UINT i = 1; i < count; ++i) {
-    bool parameter_known =
-        method_known && names[i] != nullptr && EqualsIgnoringCase(names[i], "projFile");
+    bool parameter_known = method_known && names[i] != nullptr && NameIs(names[i], "projFile");
     ids[i] = parameter_known ? kProjFileParameter : DISPID_UNKNOWN;
     if (!parameter_known) status = DISP_E_UNKNOWNNAME;
   }
@@ -131,28 +119,25 @@ HRESULT ConvertObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARA
     return DISP_E_NONAMEDARGS;
   }
   if (params->cArgs != 1 || params->rgvarg == nullptr) return DISP_E_BADPARAMCOUNT;
-  BSTR by_value = nullptr;
-  BSTR* projFile = StringArgument(params->rgvarg[0], by_value);
-  if (projFile == nullptr) {
+  com::UniqueBstr projFile;
+  HRESULT status = ArgumentText(params->rgvarg[0], projFile, exception);
+  if (status == DISP_E_TYPEMISMATCH) {
     if (arg_error != nullptr) *arg_error = 0;
-    return DISP_E_TYPEMISMATCH;
+    PublishFailure(FailureOf(Error(kTypeMismatch)));
+    return status;
   }
+  if (FAILED(status)) return status;
 
-  VARIANT value;
-  VariantInit(&value);
+  com::UniqueVariant value;
   AddRef();
-  Failure failure = Run(projFile, &value);
+  Failure failure = Run(projFile.get(), value.get());
   PublishFailure(failure);
   Release();
   if (FAILED(failure.status)) {
     FillExceptionInfo(failure, exception);
     return DISP_E_EXCEPTION;
   }
-  if (result != nullptr) {
-    *result = value;
-  } else {
-    VariantClear(&value);
-  }
+  if (result != nullptr) *result = value.release();
   return S_OK;
 }
 
@@ -161,27 +146,28 @@ HRESULT ConvertObject::ConvertProject(BSTR* projFile, VARIANT* result) {
   VariantInit(result);
   if (projFile == nullptr) return E_POINTER;
   AddRef();
-  Failure failure = Run(projFile, result);
+  Failure failure = Run(*projFile, result);
   HRESULT status = PublishFailure(failure);
   Release();
   return status;
 }
 
-Failure ConvertObject::Run(const BSTR* projFile, VARIANT* result) {
+Failure ConvertObject::Run(BSTR projFile, VARIANT* result) {
+  std::lock_guard<ObjectCallLock> turn(calls_);
   // A failure leaves no stale error information behind from an earlier call.
   SetErrorInfo(0, nullptr);
   try {
-    std::string path = PathOf(*projFile);
+    std::string path = PathOf(projFile);
     if (converter_ == nullptr) throw Error(kInvalidArgument);
     std::optional<std::string> converted = converter_->ConvertProject(path);
     if (!converted) {
       V_VT(result) = VT_NULL;
       return {};
     }
-    BSTR text = AllocBstr(Utf16FromUtf8(*converted));
-    if (text == nullptr) return {E_OUTOFMEMORY, {}};
+    com::UniqueBstr text = com::NewBstr(com::Utf16FromUtf8(*converted));
+    if (text.get() == nullptr) return {E_OUTOFMEMORY, {}};
     V_VT(result) = VT_BSTR;
-    V_BSTR(result) = text;
+    V_BSTR(result) = text.release();
     return {};
   } catch (const Error& error) {
     return FailureOf(error);

@@ -1,7 +1,8 @@
 // The COM object of the class Convert: the dual interface _Convert around one converter,
 // whose field type state therefore lasts as long as the object and is its own. Clients
 // reach ConvertProject through the eighth slot or late-bound by name through IDispatch;
-// both take the same path, and failures set the thread's error information.
+// both take the same path, and failures set the thread's error information. Calls on one
+// object take turns (ObjectCallLock), so its converter is never used by two at once.
 #ifndef KEFCONVERT_COMPONENT_CONVERT_OBJECT_H_
 #define KEFCONVERT_COMPONENT_CONVERT_OBJECT_H_
 
@@ -10,6 +11,7 @@
 
 #include "component/errors.h"
 #include "component/kefconvert_com.h"
+#include "component/platform_services.h"
 #include "kefconvert/kefconvert.h"
 
 namespace kefconvert::component {
@@ -47,9 +49,10 @@ class ConvertObject final : public _Convert, public ISupportErrorInfo {
   ~ConvertObject();
 
   /// The conversion behind both ways in; on failure `result` stays VT_EMPTY.
-  Failure Run(const BSTR* projFile, VARIANT* result);
+  Failure Run(BSTR projFile, VARIANT* result);
 
   std::atomic<ULONG> references_{1};
+  ObjectCallLock calls_;
   // Absent when the code page is not one the converter supports.
   std::unique_ptr<kefconvert::Convert> converter_;
 };

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "component/com_test_support.h"
 #include "component/errors.h"
 #include "support/temp_dir.h"
@@ -9,12 +13,18 @@
 namespace kefconvert::component {
 namespace {
 
+using com::OleString;
+using com::Utf16FromUtf8;
+using com::Utf8FromUtf16;
 using testing::Bstr;
+using testing::ComPtr;
 using testing::ReadFile;
-using testing::Ref;
 using testing::ScopedEnv;
 using testing::TempDir;
-using testing::Variant;
+using testing::Text;
+using testing::UniqueBstr;
+using testing::UniqueVariant;
+using testing::Utf8;
 
 constexpr HRESULT kTypeMismatch = static_cast<HRESULT>(0x800A000D);
 
@@ -28,28 +38,26 @@ constexpr char kTextField[] =
 constexpr char kUntypedField[] =
     "<Project>\r\n<Database>\r\n<Table>\r\nName=t\r\n<Field>\r\nName=b\r\n.\r\n";
 
-Ref<_Convert> NewConverter() {
-  Ref<IClassFactory> factory;
-  EXPECT_EQ(DllGetClassObject(CLSID_Convert, IID_IClassFactory, factory.out()), S_OK);
-  Ref<_Convert> converter;
-  EXPECT_EQ(factory->CreateInstance(nullptr, IID__Convert, converter.out()), S_OK);
+ComPtr<_Convert> NewConverter() {
+  ComPtr<IClassFactory> factory;
+  EXPECT_EQ(DllGetClassObject(CLSID_Convert, IID_IClassFactory, factory.put_void()), S_OK);
+  ComPtr<_Convert> converter;
+  EXPECT_EQ(factory->CreateInstance(nullptr, IID__Convert, converter.put_void()), S_OK);
   return converter;
 }
 
 // The error information of the last failed call, as "source|description".
 std::string TakeErrorInfo() {
-  Ref<IErrorInfo> info;
-  if (GetErrorInfo(0, reinterpret_cast<IErrorInfo**>(info.out())) != S_OK) return "(none)";
-  BSTR source = nullptr;
-  BSTR description = nullptr;
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.put()) != S_OK) return "(none)";
+  UniqueBstr source;
+  UniqueBstr description;
   GUID guid{};
-  info->GetSource(&source);
-  info->GetDescription(&description);
+  info->GetSource(source.put());
+  info->GetDescription(description.put());
   info->GetGUID(&guid);
-  std::string text = *Utf8FromUtf16(BstrText(source)) + "|" + *Utf8FromUtf16(BstrText(description));
+  std::string text = Utf8(source.get()) + "|" + Utf8(description.get());
   if (!IsEqualGUID(guid, IID__Convert)) text += "|(other GUID)";
-  SysFreeString(source);
-  SysFreeString(description);
   return text;
 }
 
@@ -61,12 +69,12 @@ class ConvertObjectTest : public ::testing::Test {
   }
 
   // Calls the eighth slot; returns its status and leaves the result in `result`.
-  HRESULT Call(_Convert* converter, const std::string& path, Variant& result) {
-    Bstr projFile(path);
+  HRESULT Call(_Convert* converter, const std::string& path, UniqueVariant& result) {
+    UniqueBstr projFile = Bstr(path);
     BSTR before = projFile.get();
-    HRESULT status = converter->ConvertProject(&projFile.get(), result.get());
+    HRESULT status = converter->ConvertProject(projFile.addressof(), result.get());
     EXPECT_EQ(projFile.get(), before);
-    EXPECT_EQ(projFile.Utf8(), path);
+    EXPECT_EQ(Utf8(projFile.get()), path);
     return status;
   }
 
@@ -74,86 +82,86 @@ class ConvertObjectTest : public ::testing::Test {
 };
 
 TEST_F(ConvertObjectTest, ReturnsTheConvertedFilesPath) {
-  Ref<_Convert> converter = NewConverter();
-  Variant result;
+  ComPtr<_Convert> converter = NewConverter();
+  UniqueVariant result;
   ASSERT_EQ(Call(converter.get(), dir_.Write("shop.kef", kProject), result), S_OK);
   ASSERT_EQ(result.type(), VT_BSTR);
-  EXPECT_EQ(result.Text(), dir_.File("shop_tmp.kef"));
+  EXPECT_EQ(Text(result), dir_.File("shop_tmp.kef"));
   EXPECT_NE(ReadFile(dir_.File("shop_tmp.kef")).find("ProjName=\"Shop\""), std::string::npos);
 }
 
 TEST_F(ConvertObjectTest, ReturnsNullForAFileThatIsNoProject) {
-  Ref<_Convert> converter = NewConverter();
-  Variant result;
+  ComPtr<_Convert> converter = NewConverter();
+  UniqueVariant result;
   ASSERT_EQ(Call(converter.get(), dir_.Write("notes.kef", "<project>\r\n"), result), S_OK);
   EXPECT_EQ(result.type(), VT_NULL);
 }
 
 TEST_F(ConvertObjectTest, ConvertsPathsBeyondAscii) {
-  Ref<_Convert> converter = NewConverter();
-  Variant result;
+  ComPtr<_Convert> converter = NewConverter();
+  UniqueVariant result;
   ASSERT_EQ(Call(converter.get(),
                  dir_.Write("Gr\xC3\xBC\xC3\x9F"
                             "e.kef",
                             kProject),
                  result),
             S_OK);
-  EXPECT_EQ(result.Text(), dir_.File("Gr\xC3\xBC\xC3\x9F"
-                                     "e_tmp.kef"));
+  EXPECT_EQ(Text(result), dir_.File("Gr\xC3\xBC\xC3\x9F"
+                                    "e_tmp.kef"));
   EXPECT_TRUE(
       testing::FileExists(dir_.File("Gr\xC3\xBC\xC3\x9F"
                                     "e_tmp.kef")));
 }
 
 TEST_F(ConvertObjectTest, FailsWithTheErrorNumberAndPublishesTheError) {
-  Ref<_Convert> converter = NewConverter();
-  Variant result;
+  ComPtr<_Convert> converter = NewConverter();
+  UniqueVariant result;
   EXPECT_EQ(Call(converter.get(), dir_.Write("bad.kef", kBadType), result), kTypeMismatch);
   EXPECT_EQ(result.type(), VT_EMPTY);
   EXPECT_EQ(TakeErrorInfo(), "KEFConvert|Type mismatch (line 6)");
 }
 
 TEST_F(ConvertObjectTest, ReportsAMissingFile) {
-  Ref<_Convert> converter = NewConverter();
-  Variant result;
+  ComPtr<_Convert> converter = NewConverter();
+  UniqueVariant result;
   EXPECT_EQ(Call(converter.get(), dir_.File("none.kef"), result), static_cast<HRESULT>(0x800A0035));
   EXPECT_EQ(TakeErrorInfo(), "KEFConvert|File not found");
 }
 
 TEST_F(ConvertObjectTest, RejectsAPathWithHalfASurrogatePair) {
-  Ref<_Convert> converter = NewConverter();
+  ComPtr<_Convert> converter = NewConverter();
   OleString path = Utf16FromUtf8(dir_.File("x"));
   path += static_cast<OLECHAR>(0xD800);
   path += Utf16FromUtf8(".kef");
-  Bstr projFile(path);
-  Variant result;
-  EXPECT_EQ(converter->ConvertProject(&projFile.get(), result.get()),
+  UniqueBstr projFile = com::NewBstr(path);
+  UniqueVariant result;
+  EXPECT_EQ(converter->ConvertProject(projFile.addressof(), result.get()),
             static_cast<HRESULT>(0x800A0005));
   EXPECT_EQ(TakeErrorInfo(), "KEFConvert|Invalid procedure call or argument");
 }
 
 TEST_F(ConvertObjectTest, ClearsTheErrorInformationOfAnEarlierCall) {
-  Ref<_Convert> converter = NewConverter();
-  Variant failed;
+  ComPtr<_Convert> converter = NewConverter();
+  UniqueVariant failed;
   Call(converter.get(), dir_.File("none.kef"), failed);
-  Variant result;
+  UniqueVariant result;
   ASSERT_EQ(Call(converter.get(), dir_.Write("shop.kef", kProject), result), S_OK);
   EXPECT_EQ(TakeErrorInfo(), "(none)");
 }
 
 TEST_F(ConvertObjectTest, RefusesNullPointers) {
-  Ref<_Convert> converter = NewConverter();
-  Variant result;
+  ComPtr<_Convert> converter = NewConverter();
+  UniqueVariant result;
   EXPECT_EQ(converter->ConvertProject(nullptr, result.get()), E_POINTER);
   EXPECT_EQ(result.type(), VT_EMPTY);
-  Bstr projFile(dir_.File("shop.kef"));
-  EXPECT_EQ(converter->ConvertProject(&projFile.get(), nullptr), E_POINTER);
+  UniqueBstr projFile = Bstr(dir_.File("shop.kef"));
+  EXPECT_EQ(converter->ConvertProject(projFile.addressof(), nullptr), E_POINTER);
 }
 
 TEST_F(ConvertObjectTest, CarriesTheFieldTypeStateToTheNextConversion) {
-  Ref<_Convert> converter = NewConverter();
-  Variant first;
-  Variant second;
+  ComPtr<_Convert> converter = NewConverter();
+  UniqueVariant first;
+  UniqueVariant second;
   ASSERT_EQ(Call(converter.get(), dir_.Write("a.kef", kTextField), first), S_OK);
   ASSERT_EQ(Call(converter.get(), dir_.Write("b.kef", kUntypedField), second), S_OK);
   std::string text = ReadFile(dir_.File("b_tmp.kef"));
@@ -162,11 +170,11 @@ TEST_F(ConvertObjectTest, CarriesTheFieldTypeStateToTheNextConversion) {
 }
 
 TEST_F(ConvertObjectTest, StartsEveryObjectWithTheInitialFieldTypeState) {
-  Ref<_Convert> first_object = NewConverter();
-  Variant first;
+  ComPtr<_Convert> first_object = NewConverter();
+  UniqueVariant first;
   ASSERT_EQ(Call(first_object.get(), dir_.Write("a.kef", kTextField), first), S_OK);
-  Ref<_Convert> second_object = NewConverter();
-  Variant second;
+  ComPtr<_Convert> second_object = NewConverter();
+  UniqueVariant second;
   ASSERT_EQ(Call(second_object.get(), dir_.Write("b.kef", kUntypedField), second), S_OK);
   std::string text = ReadFile(dir_.File("b_tmp.kef"));
   EXPECT_NE(text.find("MySQLDataType=\"0\" FldBasicSearch=\"False\""), std::string::npos) << text;
@@ -175,16 +183,16 @@ TEST_F(ConvertObjectTest, StartsEveryObjectWithTheInitialFieldTypeState) {
 
 TEST_F(ConvertObjectTest, ReadsTheCodePageFromTheEnvironment) {
   ScopedEnv code_page("KEFCONVERT_CODEPAGE", "1251");
-  Ref<_Convert> converter = NewConverter();
-  Variant result;
+  ComPtr<_Convert> converter = NewConverter();
+  UniqueVariant result;
   EXPECT_EQ(Call(converter.get(), dir_.Write("shop.kef", kProject), result), S_OK);
 }
 
 TEST_F(ConvertObjectTest, FailsEveryCallInAnUnsupportedCodePage) {
   for (const char* value : {"932", "65001", "1252x", "cp1252"}) {
     ScopedEnv code_page("KEFCONVERT_CODEPAGE", value);
-    Ref<_Convert> converter = NewConverter();
-    Variant result;
+    ComPtr<_Convert> converter = NewConverter();
+    UniqueVariant result;
     EXPECT_EQ(Call(converter.get(), dir_.Write("shop.kef", kProject), result),
               static_cast<HRESULT>(0x800A0005))
         << value;
@@ -193,65 +201,65 @@ TEST_F(ConvertObjectTest, FailsEveryCallInAnUnsupportedCodePage) {
 }
 
 TEST_F(ConvertObjectTest, AnswersForItsInterfacesWithOneIdentity) {
-  Ref<_Convert> converter = NewConverter();
-  Ref<IUnknown> unknown;
-  Ref<IDispatch> dispatch;
-  Ref<ISupportErrorInfo> support;
-  ASSERT_EQ(converter->QueryInterface(IID_IUnknown, unknown.out()), S_OK);
-  ASSERT_EQ(converter->QueryInterface(IID_IDispatch, dispatch.out()), S_OK);
-  ASSERT_EQ(converter->QueryInterface(IID_ISupportErrorInfo, support.out()), S_OK);
+  ComPtr<_Convert> converter = NewConverter();
+  ComPtr<IUnknown> unknown;
+  ComPtr<IDispatch> dispatch;
+  ComPtr<ISupportErrorInfo> support;
+  ASSERT_EQ(converter->QueryInterface(IID_IUnknown, unknown.put_void()), S_OK);
+  ASSERT_EQ(converter->QueryInterface(IID_IDispatch, dispatch.put_void()), S_OK);
+  ASSERT_EQ(converter->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
   EXPECT_EQ(static_cast<void*>(unknown.get()), static_cast<void*>(converter.get()));
   EXPECT_EQ(static_cast<void*>(dispatch.get()), static_cast<void*>(converter.get()));
-  Ref<IUnknown> from_support;
-  ASSERT_EQ(support->QueryInterface(IID_IUnknown, from_support.out()), S_OK);
+  ComPtr<IUnknown> from_support;
+  ASSERT_EQ(support->QueryInterface(IID_IUnknown, from_support.put_void()), S_OK);
   EXPECT_EQ(from_support.get(), unknown.get());
 }
 
 TEST_F(ConvertObjectTest, RejectsOtherInterfaces) {
-  Ref<_Convert> converter = NewConverter();
-  Ref<IUnknown> other;
-  EXPECT_EQ(converter->QueryInterface(IID_IClassFactory, other.out()), E_NOINTERFACE);
+  ComPtr<_Convert> converter = NewConverter();
+  ComPtr<IUnknown> other;
+  EXPECT_EQ(converter->QueryInterface(IID_IClassFactory, other.put_void()), E_NOINTERFACE);
   EXPECT_EQ(other.get(), nullptr);
 }
 
 TEST_F(ConvertObjectTest, SupportsErrorInformationOnConvertOnly) {
-  Ref<_Convert> converter = NewConverter();
-  Ref<ISupportErrorInfo> support;
-  ASSERT_EQ(converter->QueryInterface(IID_ISupportErrorInfo, support.out()), S_OK);
+  ComPtr<_Convert> converter = NewConverter();
+  ComPtr<ISupportErrorInfo> support;
+  ASSERT_EQ(converter->QueryInterface(IID_ISupportErrorInfo, support.put_void()), S_OK);
   EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID__Convert), S_OK);
   EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
 }
 
 TEST_F(ConvertObjectTest, CountsItsReferences) {
-  Ref<_Convert> converter = NewConverter();
+  ComPtr<_Convert> converter = NewConverter();
   EXPECT_EQ(converter->AddRef(), 2u);
   EXPECT_EQ(converter->Release(), 1u);
   EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-  converter.Reset();
+  converter.reset();
   EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }
 
 TEST(ClassFactory, HandsOutOnlyTheConvertClass) {
-  Ref<IClassFactory> factory;
-  EXPECT_EQ(DllGetClassObject(IID__Convert, IID_IClassFactory, factory.out()),
+  ComPtr<IClassFactory> factory;
+  EXPECT_EQ(DllGetClassObject(IID__Convert, IID_IClassFactory, factory.put_void()),
             CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(factory.get(), nullptr);
-  EXPECT_EQ(DllGetClassObject(CLSID_Convert, IID_IDispatch, factory.out()), E_NOINTERFACE);
+  EXPECT_EQ(DllGetClassObject(CLSID_Convert, IID_IDispatch, factory.put_void()), E_NOINTERFACE);
 }
 
 TEST(ClassFactory, RefusesAggregation) {
-  Ref<IClassFactory> factory;
-  ASSERT_EQ(DllGetClassObject(CLSID_Convert, IID_IClassFactory, factory.out()), S_OK);
-  Ref<IUnknown> object;
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(DllGetClassObject(CLSID_Convert, IID_IClassFactory, factory.put_void()), S_OK);
+  ComPtr<IUnknown> object;
   EXPECT_EQ(factory->CreateInstance(reinterpret_cast<IUnknown*>(factory.get()), IID_IUnknown,
-                                    object.out()),
+                                    object.put_void()),
             CLASS_E_NOAGGREGATION);
   EXPECT_EQ(object.get(), nullptr);
 }
 
 TEST(ClassFactory, LocksTheServer) {
-  Ref<IClassFactory> factory;
-  ASSERT_EQ(DllGetClassObject(CLSID_Convert, IID_IClassFactory, factory.out()), S_OK);
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(DllGetClassObject(CLSID_Convert, IID_IClassFactory, factory.put_void()), S_OK);
   ASSERT_EQ(DllCanUnloadNow(), S_OK);
   factory->LockServer(TRUE);
   factory->LockServer(TRUE);
@@ -270,17 +278,54 @@ TEST(ClassFactory, LocksTheServer) {
 TEST(Server, StaysLoadedWhileErrorInformationIsOutstanding) {
   TempDir dir;
   {
-    Ref<_Convert> converter = NewConverter();
-    Bstr projFile(dir.File("none.kef"));
-    Variant result;
-    converter->ConvertProject(&projFile.get(), result.get());
+    ComPtr<_Convert> converter = NewConverter();
+    UniqueBstr projFile = Bstr(dir.File("none.kef"));
+    UniqueVariant result;
+    converter->ConvertProject(projFile.addressof(), result.get());
   }
   EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-  Ref<IErrorInfo> info;
-  ASSERT_EQ(GetErrorInfo(0, reinterpret_cast<IErrorInfo**>(info.out())), S_OK);
+  ComPtr<IErrorInfo> info;
+  ASSERT_EQ(GetErrorInfo(0, info.put()), S_OK);
   EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
-  info.Reset();
+  info.reset();
   EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+// Linux has no apartments, so a host may call one object from several threads at once; the
+// calls must take turns on the object's converter (ThreadSanitizer sees any that do not).
+TEST(ComConcurrency, OneObjectCalledFromEightThreads) {
+  constexpr int kThreads = 8;
+  constexpr int kCallsPerThread = 25;
+  TempDir dir;
+  ComPtr<_Convert> converter = NewConverter();
+  std::vector<std::string> projects;
+  std::vector<std::string> expected;
+  for (int t = 0; t < kThreads; ++t) {
+    // every field has its own Type line, so the output does not depend on who went before
+    std::string name = "t" + std::to_string(t);
+    projects.push_back(dir.Write(name + ".kef", std::string(kTextField) + "<Field>\r\nName=" +
+                                                    name + "\r\nType=3\r\n.\r\n"));
+    UniqueVariant result;
+    UniqueBstr projFile = Bstr(projects.back());
+    EXPECT_EQ(converter->ConvertProject(projFile.addressof(), result.get()), S_OK);
+    expected.push_back(ReadFile(dir.File(name + "_tmp.kef")));
+  }
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kCallsPerThread; ++i) {
+        UniqueBstr projFile = Bstr(projects[t]);
+        UniqueVariant result;
+        if (converter->ConvertProject(projFile.addressof(), result.get()) != S_OK) ++failures;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(ReadFile(dir.File("t" + std::to_string(t) + "_tmp.kef")), expected[t]) << t;
+  }
 }
 
 TEST(HresultFromErrorNumber, AddsTheNumberToTheAutomationFacility) {

@@ -1,6 +1,7 @@
 #include "component/errors.h"
 
 #include "component/kefconvert_com.h"
+#include "platform/com/handles.h"
 
 namespace kefconvert::component {
 namespace {
@@ -14,24 +15,22 @@ HRESULT HresultFromErrorNumber(int number) {
 }
 
 Failure FailureOf(const Error& error) {
-  return {HresultFromErrorNumber(error.number()), Utf16FromUtf8(error.what())};
+  return {HresultFromErrorNumber(error.number()), com::Utf16FromUtf8(error.what())};
 }
 
 HRESULT PublishFailure(const Failure& failure) {
   if (failure.description.empty()) return failure.status;
-  ICreateErrorInfo* create = nullptr;
-  if (FAILED(CreateErrorInfo(&create))) return failure.status;
-  OleString source = Utf16FromUtf8(kSource);
-  OleString description = failure.description;
+  com::ComPtr<ICreateErrorInfo> create;
+  if (FAILED(CreateErrorInfo(create.put()))) return failure.status;
+  com::OleString source = com::Utf16FromUtf8(kSource);
+  com::OleString description = failure.description;
   create->SetGUID(IID__Convert);
   create->SetSource(source.data());
   create->SetDescription(description.data());
-  IErrorInfo* info = nullptr;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-    SetErrorInfo(0, info);
-    info->Release();
+  com::ComPtr<IErrorInfo> info;
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.put_void()))) {
+    SetErrorInfo(0, info.get());
   }
-  create->Release();
   return failure.status;
 }
 
@@ -40,8 +39,9 @@ void FillExceptionInfo(const Failure& failure, EXCEPINFO* exception) {
   *exception = EXCEPINFO{};
   exception->scode = failure.status;
   if (!failure.description.empty()) {
-    exception->bstrSource = AllocBstr(Utf16FromUtf8(kSource));
-    exception->bstrDescription = AllocBstr(failure.description);
+    // the caller frees them
+    exception->bstrSource = com::NewBstr(com::Utf16FromUtf8(kSource)).release();
+    exception->bstrDescription = com::NewBstr(failure.description).release();
   }
 }
 

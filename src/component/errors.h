@@ -4,9 +4,9 @@
 #ifndef KEFCONVERT_COMPONENT_ERRORS_H_
 #define KEFCONVERT_COMPONENT_ERRORS_H_
 
-#include "component/com_platform.h"
-#include "component/text.h"
 #include "kefconvert/kefconvert.h"
+#include "platform/com/com_platform.h"
+#include "platform/com/text.h"
 
 namespace kefconvert::component {
 
@@ -16,7 +16,7 @@ HRESULT HresultFromErrorNumber(int number);
 /// What a failed call reports: its status and, for the converter's errors, the text.
 struct Failure {
   HRESULT status = S_OK;
-  OleString description;  ///< "Type mismatch (line 42)"; empty for other failures
+  com::OleString description;  ///< "Type mismatch (line 42)"; empty for other failures
 };
 
 /// The failure for `error`.

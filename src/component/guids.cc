@@ -1,5 +1,5 @@
 // The one definition, for this library, of the component's own identifiers.
-#include "component/com_platform.h"
+#include "platform/com/com_platform.h"
 #ifdef _WIN32
 #include <initguid.h>
 #else

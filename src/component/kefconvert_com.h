@@ -1,7 +1,9 @@
 /* The COM identity of the KEFConvert component, for C and C++ code on Windows and Linux:
  * the type library, the class Convert and its dual interface _Convert, whose eighth slot
  * is ConvertProject. It declares what KEFConvert.idl describes, in the form widl gives
- * such a description, so clients need no generated header.
+ * such a description, so clients need no generated header. It is installed with what it
+ * includes below PREFIX/include/kefconvert/com: compile with -I PREFIX/include/kefconvert/com
+ * (or -I src in this tree) and include "component/kefconvert_com.h".
  *
  *   _Convert* converter;   (from IClassFactory::CreateInstance with IID__Convert)
  *   BSTR path = SysAllocString(OLESTR("/data/shop.kef"));
@@ -12,7 +14,7 @@
 #ifndef KEFCONVERT_COMPONENT_KEFCONVERT_COM_H_
 #define KEFCONVERT_COMPONENT_KEFCONVERT_COM_H_
 
-#include "com_platform.h"
+#include "platform/com/com_platform.h"
 
 DEFINE_GUID(LIBID_KEFConvert, 0x885579CE, 0x7926, 0x4AF9, 0x84, 0xF4, 0x42, 0x5D, 0xEC, 0x5A, 0xCF,
             0xAA);
@@ -22,7 +24,13 @@ DEFINE_GUID(CLSID_Convert, 0x4086AB62, 0x87E5, 0x49EB, 0xAF, 0xDC, 0x30, 0xE5, 0
             0xCF);
 
 #define KEFCONVERT_PROGID "KEFConvert.Convert"
-#define KEFCONVERT_TYPELIB_VERSION "2.0"
+/* The type library's version, as numbers and as the registry writes it ("2.0"). */
+#define KEFCONVERT_TYPELIB_MAJOR 2
+#define KEFCONVERT_TYPELIB_MINOR 0
+#define KEFCONVERT_STRINGIZE_(x) #x
+#define KEFCONVERT_STRINGIZE(x) KEFCONVERT_STRINGIZE_(x)
+#define KEFCONVERT_TYPELIB_VERSION \
+  KEFCONVERT_STRINGIZE(KEFCONVERT_TYPELIB_MAJOR) "." KEFCONVERT_STRINGIZE(KEFCONVERT_TYPELIB_MINOR)
 #define DISPID_ConvertProject 0x60030000
 
 #ifdef __cplusplus

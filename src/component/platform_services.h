@@ -1,13 +1,31 @@
 // What the component needs from the platform it runs on and cannot say in shared code:
 // the code page of the files, the type information of its interface, where registration
-// goes. Each platform implements these functions once (the Linux layer in
-// src/platform/linux_com, the Windows build with the system's registry and type library).
+// goes, how calls on one object take turns. Each platform implements these functions once:
+// src/platform/linux_com/platform_services_linux.cc with the Linux layer's registry store,
+// src/platform/win32_com/platform_services_win32.cc with the system's registry and type
+// library. src/component/CMakeLists.txt picks one.
 #ifndef KEFCONVERT_COMPONENT_PLATFORM_SERVICES_H_
 #define KEFCONVERT_COMPONENT_PLATFORM_SERVICES_H_
 
-#include "component/com_platform.h"
+#ifndef _WIN32
+#include <mutex>
+#endif
+
+#include "platform/com/com_platform.h"
 
 namespace kefconvert::component {
+
+#ifdef _WIN32
+/// On Windows the apartment model keeps every call of an object on its one thread.
+struct ObjectCallLock {
+  void lock() {}
+  void unlock() {}
+};
+#else
+/// Linux has no apartments: a host may call one object from several threads, and the
+/// calls take turns.
+using ObjectCallLock = std::mutex;
+#endif
 
 /// The ANSI code page project files are read in. The object checks it: a page the
 /// converter does not support fails every conversion with error 5.

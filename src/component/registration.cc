@@ -1,11 +1,12 @@
 #include "component/registration.h"
 
-#include <cstdio>
-
 #include "component/kefconvert_com.h"
+#include "platform/com/guid_text.h"
 
 namespace kefconvert::component {
 namespace {
+
+using com::GuidText;
 
 // The automation marshaler, which serves every dual interface.
 constexpr char kAutomationProxyStub[] = "{00020424-0000-0000-C000-000000000046}";
@@ -21,15 +22,6 @@ std::string FolderOf(std::string_view path) {
 }
 
 }  // namespace
-
-std::string GuidText(const GUID& guid) {
-  char text[39];
-  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
-                guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
-                guid.Data4[6], guid.Data4[7]);
-  return text;
-}
 
 std::string TypeLibraryKey() { return "TypeLib\\" + GuidText(LIBID_KEFConvert); }
 

@@ -8,8 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "component/com_platform.h"
-
 namespace kefconvert::component {
 
 struct RegistryValue {
@@ -18,9 +16,6 @@ struct RegistryValue {
   std::string data;
   bool operator==(const RegistryValue&) const = default;
 };
-
-/// "{4086AB62-87E5-49EB-AFDC-30E58A63B0CF}": upper-case hex digits in braces.
-std::string GuidText(const GUID& guid);
 
 /// The values registration writes for the library file `module_path`; `typelib_platform`
 /// names the type library's platform subkey ("win32" for a 32-bit Windows library).

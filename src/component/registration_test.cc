@@ -8,20 +8,17 @@
 #include <sstream>
 
 #include "component/kefconvert_com.h"
+#include "platform/com/guid_text.h"
 
 namespace kefconvert::component {
 namespace {
+
+using com::GuidText;
 
 constexpr char kClassKey[] = "CLSID\\{4086AB62-87E5-49EB-AFDC-30E58A63B0CF}";
 
 bool Contains(const std::vector<RegistryValue>& values, const RegistryValue& value) {
   return std::find(values.begin(), values.end(), value) != values.end();
-}
-
-TEST(GuidText, WritesUpperCaseDigitsInBraces) {
-  EXPECT_EQ(GuidText(CLSID_Convert), "{4086AB62-87E5-49EB-AFDC-30E58A63B0CF}");
-  EXPECT_EQ(GuidText(IID__Convert), "{22D1C84A-96FF-47E8-A720-DC42A7EF7517}");
-  EXPECT_EQ(GuidText(LIBID_KEFConvert), "{885579CE-7926-4AF9-84F4-425DEC5ACFAA}");
 }
 
 TEST(RegistrationValues, NameTheClassByItsProgId) {

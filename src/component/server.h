@@ -5,7 +5,7 @@
 #ifndef KEFCONVERT_COMPONENT_SERVER_H_
 #define KEFCONVERT_COMPONENT_SERVER_H_
 
-#include "component/com_platform.h"
+#include "platform/com/com_platform.h"
 
 namespace kefconvert::component {
 

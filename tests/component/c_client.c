@@ -147,6 +147,131 @@ static HRESULT call_by_name(_Convert* converter, const char* name, VARIANT* resu
   return status;
 }
 
+/* An object whose default property (DISPID_VALUE) is the path of shop.kef, as a host's
+ * file object's is its path. */
+typedef struct {
+  IDispatch dispatch;
+  ULONG references;
+} path_object;
+
+static HRESULT STDMETHODCALLTYPE path_query(IDispatch* This, REFIID riid, void** object) {
+  if (!IsEqualIID(riid, &IID_IUnknown) && !IsEqualIID(riid, &IID_IDispatch)) {
+    *object = NULL;
+    return E_NOINTERFACE;
+  }
+  *object = This;
+  This->lpVtbl->AddRef(This);
+  return S_OK;
+}
+static ULONG STDMETHODCALLTYPE path_add_ref(IDispatch* This) {
+  return ++((path_object*)This)->references;
+}
+static ULONG STDMETHODCALLTYPE path_release(IDispatch* This) {
+  return --((path_object*)This)->references; /* lives on the stack */
+}
+static HRESULT STDMETHODCALLTYPE path_count(IDispatch* This, UINT* count) {
+  (void)This;
+  *count = 0;
+  return S_OK;
+}
+static HRESULT STDMETHODCALLTYPE path_type_info(IDispatch* This, UINT index, LCID lcid,
+                                                ITypeInfo** info) {
+  (void)This, (void)index, (void)lcid, (void)info;
+  return DISP_E_BADINDEX;
+}
+static HRESULT STDMETHODCALLTYPE path_ids(IDispatch* This, REFIID riid, LPOLESTR* names, UINT count,
+                                          LCID lcid, DISPID* ids) {
+  (void)This, (void)riid, (void)names, (void)count, (void)lcid, (void)ids;
+  return DISP_E_UNKNOWNNAME;
+}
+static HRESULT STDMETHODCALLTYPE path_invoke(IDispatch* This, DISPID id, REFIID riid, LCID lcid,
+                                             WORD flags, DISPPARAMS* params, VARIANT* result,
+                                             EXCEPINFO* exception, UINT* arg_error) {
+  (void)This, (void)riid, (void)lcid, (void)params, (void)exception, (void)arg_error;
+  if (id != DISPID_VALUE || !(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+  result->vt = VT_BSTR;
+  result->bstrVal = path_bstr("shop.kef");
+  return S_OK;
+}
+static const IDispatchVtbl path_object_table = {
+    path_query, path_add_ref, path_release, path_count, path_type_info, path_ids, path_invoke};
+
+/* Invoke with one argument by value, as a script passes an expression. */
+static HRESULT invoke_with(_Convert* converter, VARIANTARG* argument, VARIANT* result,
+                           EXCEPINFO* exception, UINT* arg_error) {
+  DISPPARAMS params = {argument, NULL, 1, 0};
+  return converter->lpVtbl->Invoke(converter, DISPID_ConvertProject, &IID_NULL, LOCALE_USER_DEFAULT,
+                                   DISPATCH_METHOD, &params, result, exception, arg_error);
+}
+
+/* Invoke with `argument`; true when it returned the converted file's path `converted`. */
+static int converts(_Convert* converter, VARIANTARG* argument, const char* converted) {
+  VARIANT result;
+  api.VariantInit(&result);
+  int ok = invoke_with(converter, argument, &result, NULL, NULL) == S_OK && result.vt == VT_BSTR &&
+           bstr_equals(result.bstrVal, converted);
+  api.VariantClear(&result);
+  return ok;
+}
+
+/* Values that are not strings become their text, as automation converts them; each text
+ * names a project file in the test folder, which is the working folder here. */
+static void check_argument_conversion(_Convert* converter) {
+  if (chdir(folder) != 0) return;
+  write_file("20261208", "<Project>\r\nName=Shop\r\n<Database>\r\n");
+  write_file("True", "<Project>\r\nName=Shop\r\n<Database>\r\n");
+  VARIANTARG argument;
+  api.VariantInit(&argument);
+  argument.vt = VT_I4;
+  argument.lVal = 20261208;
+  check(converts(converter, &argument, "2026_tmp.kef"), "Invoke takes a number as its text");
+  argument.vt = VT_BOOL;
+  argument.boolVal = VARIANT_TRUE;
+  check(converts(converter, &argument, "_tmp.kef"), "Invoke takes True as \"True\"");
+
+  VARIANT variable;
+  api.VariantInit(&variable);
+  variable.vt = VT_I4;
+  variable.lVal = 20261208;
+  argument.vt = VT_VARIANT | VT_BYREF;
+  argument.pvarVal = &variable;
+  check(converts(converter, &argument, "2026_tmp.kef") && variable.vt == VT_I4 &&
+            variable.lVal == 20261208,
+        "Invoke takes a variant by reference holding a number, and leaves it");
+
+  path_object file = {{&path_object_table}, 1};
+  argument.vt = VT_DISPATCH;
+  argument.pdispVal = &file.dispatch;
+  char* shop_tmp = file_path("shop_tmp.kef");
+  check(converts(converter, &argument, shop_tmp) && file.references == 1,
+        "Invoke takes an object's default property");
+  free(shop_tmp);
+
+  VARIANT result;
+  api.VariantInit(&result);
+  EXCEPINFO exception;
+  memset(&exception, 0, sizeof exception);
+  argument.vt = VT_EMPTY;
+  check(invoke_with(converter, &argument, &result, &exception, NULL) == DISP_E_EXCEPTION &&
+            exception.scode == (SCODE)0x800A0005,
+        "Invoke takes Empty as \"\" (error 5)");
+  api.SysFreeString(exception.bstrSource);
+  api.SysFreeString(exception.bstrDescription);
+  UINT arg_error = 99;
+  argument.vt = VT_NULL;
+  check(invoke_with(converter, &argument, &result, NULL, &arg_error) == DISP_E_TYPEMISMATCH &&
+            arg_error == 0 && result.vt == VT_EMPTY,
+        "Invoke refuses Null with DISP_E_TYPEMISMATCH, argument 0");
+  IErrorInfo* info = NULL;
+  BSTR description = NULL;
+  if (api.GetErrorInfo(0, &info) == S_OK && info != NULL) {
+    info->lpVtbl->GetDescription(info, &description);
+    info->lpVtbl->Release(info);
+  }
+  check(bstr_equals(description, "Type mismatch"), "with the description Type mismatch");
+  api.SysFreeString(description);
+}
+
 static _Convert* create(IClassFactory* factory) {
   IUnknown* object = NULL;
   _Convert* converter = NULL;
@@ -267,9 +392,10 @@ static void check_field_type_state(IClassFactory* factory) {
 }
 
 static void remove_files(void) {
-  const char* names[] = {"shop.kef",    "shop_tmp.kef",   "notes.kef", "notes_tmp.kef",
-                         "bad.kef",     "bad_tmp.kef",    "typed.kef", "typed_tmp.kef",
-                         "untyped.kef", "untyped_tmp.kef"};
+  const char* names[] = {"shop.kef",    "shop_tmp.kef",    "notes.kef", "notes_tmp.kef",
+                         "bad.kef",     "bad_tmp.kef",     "typed.kef", "typed_tmp.kef",
+                         "untyped.kef", "untyped_tmp.kef", "20261208",  "2026_tmp.kef",
+                         "True",        "_tmp.kef"};
   for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i) {
     char* path = file_path(names[i]);
     unlink(path);
@@ -306,6 +432,7 @@ int main(int argc, char** argv) {
   check_success(converter);
   check_not_a_project(converter);
   check_failure(converter);
+  check_argument_conversion(converter);
   check(api.DllCanUnloadNow() == S_FALSE, "DllCanUnloadNow is S_FALSE with an object alive");
   check(converter->lpVtbl->Release(converter) == 0, "the last Release destroys the object");
   check(api.DllCanUnloadNow() == S_OK, "DllCanUnloadNow is S_OK after the last Release");

@@ -1,5 +1,5 @@
-// Test support for the COM component: owning wrappers for BSTRs, variants and interface
-// pointers, and a scoped environment variable.
+// Test support for the COM component: BSTRs made from and read as UTF-8, and a scoped
+// environment variable. The owning handles are the component's own (platform/com/handles.h).
 #ifndef KEFCONVERT_TESTS_COMPONENT_COM_TEST_SUPPORT_H_
 #define KEFCONVERT_TESTS_COMPONENT_COM_TEST_SUPPORT_H_
 
@@ -8,70 +8,87 @@
 #include <string>
 #include <string_view>
 
-#include "component/com_platform.h"
-#include "component/text.h"
+#include "platform/com/com_platform.h"
+#include "platform/com/handles.h"
+#include "platform/com/text.h"
 
 namespace kefconvert::testing {
 
-class Bstr {
- public:
-  explicit Bstr(std::string_view utf8) {
-    component::OleString text = component::Utf16FromUtf8(utf8);
-    bstr_ = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  }
-  explicit Bstr(const component::OleString& text)
-      : bstr_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  ~Bstr() { SysFreeString(bstr_); }
+using com::ComPtr;
+using com::UniqueBstr;
+using com::UniqueVariant;
 
-  BSTR& get() { return bstr_; }
-  std::string Utf8() const { return component::Utf8FromUtf16(component::BstrText(bstr_)).value(); }
+/// A new BSTR holding `utf8`.
+inline UniqueBstr Bstr(std::string_view utf8) { return com::NewBstr(com::Utf16FromUtf8(utf8)); }
+/// The UTF-8 form of a BSTR's text.
+inline std::string Utf8(BSTR text) { return com::Utf8FromUtf16(com::BstrText(text)).value(); }
+/// The UTF-8 form of the string a VT_BSTR variant holds.
+inline std::string Text(const UniqueVariant& variant) { return Utf8(V_BSTR(variant.get())); }
+
+/// An automation object with a default property (DISPID_VALUE) and nothing else, as a host
+/// hands its objects over: Scripting.File's default property is its path. Reading it gives
+/// the text `value`, or raises the error `raised` (an scode with its description).
+class DefaultValueObject final : public IDispatch {
+ public:
+  static ComPtr<IDispatch> Holding(std::string_view value) {
+    return ComPtr<IDispatch>(new DefaultValueObject(std::string(value), S_OK));
+  }
+  static ComPtr<IDispatch> Raising(SCODE raised, std::string_view description) {
+    return ComPtr<IDispatch>(new DefaultValueObject(std::string(description), raised));
+  }
+  DefaultValueObject(const DefaultValueObject&) = delete;
+  DefaultValueObject& operator=(const DefaultValueObject&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override {
+    return DISP_E_BADINDEX;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* exception, UINT*) override {
+    if (id != DISPID_VALUE || !(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+    if (params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+    if (raised_ != S_OK) {
+      if (exception != nullptr) {
+        *exception = EXCEPINFO{};
+        exception->scode = raised_;
+        exception->bstrSource = Bstr("Test.Object").release();
+        exception->bstrDescription = Bstr(text_).release();
+      }
+      return DISP_E_EXCEPTION;
+    }
+    V_VT(result) = VT_BSTR;
+    V_BSTR(result) = Bstr(text_).release();
+    return S_OK;
+  }
 
  private:
-  BSTR bstr_;
-};
+  DefaultValueObject(std::string text, SCODE raised) : text_(std::move(text)), raised_(raised) {}
+  ~DefaultValueObject() = default;
 
-class Variant {
- public:
-  Variant() { VariantInit(&variant_); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-  ~Variant() { VariantClear(&variant_); }
-
-  VARIANT* get() { return &variant_; }
-  VARTYPE type() const { return V_VT(&variant_); }
-  std::string Text() const {
-    return component::Utf8FromUtf16(component::BstrText(V_BSTR(&variant_))).value();
-  }
-
- private:
-  VARIANT variant_;
-};
-
-/// Holds one reference to an interface and releases it.
-template <typename Interface>
-class Ref {
- public:
-  Ref() = default;
-  Ref(Ref&& other) noexcept : pointer_(other.pointer_) { other.pointer_ = nullptr; }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() { Reset(); }
-
-  Interface* operator->() const { return pointer_; }
-  Interface* get() const { return pointer_; }
-  void** out() {
-    Reset();
-    return reinterpret_cast<void**>(&pointer_);
-  }
-  void Reset() {
-    if (pointer_ != nullptr) pointer_->Release();
-    pointer_ = nullptr;
-  }
-
- private:
-  Interface* pointer_ = nullptr;
+  ULONG references_ = 1;
+  std::string text_;
+  SCODE raised_;
 };
 
 /// Sets an environment variable (or unsets it, for no value) for the scope's lifetime.

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Registration end to end: register the library in a registry store, create the class by
 # ProgID through the store and convert, unregister, and see creation fail.
-# usage: host_test.sh KEFCONVERT_HOST LIBKEFCONVERT
+# usage: host_test.sh KEFCONVERT_HOST LIBKEFCONVERT VERSION
 set -u
 host=$1
 library=$2
+version=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export KEFCONVERT_REGISTRY=$work/store/registry.reg
@@ -49,5 +50,25 @@ check "after unregistering: class not registered" \
   "$(cat "$work/err")"
 
 "$host" 2>/dev/null; check "no arguments: status" 64 "$?"
+out=$("$host" --version); status=$?
+check "--version: status" 0 "$status"
+check "--version: names the program and the version" "kefconvert-host $version" "$out"
+out=$("$host" --help); status=$?
+check "--help: status" 0 "$status"
+check "--help: usage first" 1 "$(sed -n 1p <<< "$out" | grep -c '^usage: kefconvert-host FILE\.\.\.')"
+check "--help: names the exit statuses" 1 "$(grep -c '^Exit status: 0 all converted' <<< "$out")"
+
+# A library whose path holds a line break is refused; the store stays as it was.
+mkdir "$work/a
+b"
+cp "$library" "$work/a
+b/libKEFConvert.so"
+cp "$KEFCONVERT_REGISTRY" "$work/before-newline.reg"
+"$host" --register "$work/a
+b/libKEFConvert.so" 2>"$work/err"; status=$?
+check "path with a line break: status" 2 "$status"
+check "path with a line break: E_INVALIDARG" 1 "$(grep -c '(0x80070057): the store cannot hold a path with a line break' "$work/err")"
+check "path with a line break: store unchanged" "$(cat "$work/before-newline.reg")" \
+  "$(cat "$KEFCONVERT_REGISTRY")"
 
 finish

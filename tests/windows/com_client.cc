@@ -7,13 +7,18 @@
 #include <cstdio>
 #include <string>
 
-#include "component/com_platform.h"
+#include "platform/com/com_platform.h"
 // defines the component's identifiers here, which the header only declares
 #include <initguid.h>
 
 #include "component/kefconvert_com.h"
+#include "platform/com/handles.h"
 
 namespace {
+
+using kefconvert::com::ComPtr;
+using kefconvert::com::UniqueBstr;
+using kefconvert::com::UniqueVariant;
 
 std::wstring folder;
 
@@ -49,39 +54,34 @@ std::string ResultText(const VARIANT& result) {
   return "vt " + std::to_string(V_VT(&result));
 }
 
-BSTR CorpusPath(const wchar_t* name) { return SysAllocString((folder + L"\\" + name).c_str()); }
+UniqueBstr CorpusPath(const wchar_t* name) {
+  return UniqueBstr(SysAllocString((folder + L"\\" + name).c_str()));
+}
 
 std::string ErrorInfoText() {
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) != S_OK || info == nullptr) return "none";
-  BSTR source = nullptr;
-  BSTR description = nullptr;
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.put()) != S_OK || !info) return "none";
+  UniqueBstr source;
+  UniqueBstr description;
   GUID guid = {};
-  info->GetSource(&source);
-  info->GetDescription(&description);
+  info->GetSource(source.put());
+  info->GetDescription(description.put());
   info->GetGUID(&guid);
-  std::string text = "source \"" + Narrow(source) + "\", description \"" + Narrow(description) +
-                     "\", " +
-                     (IsEqualGUID(guid, IID__Convert) ? "interface _Convert" : "other GUID");
-  SysFreeString(source);
-  SysFreeString(description);
-  info->Release();
-  return text;
+  return "source \"" + Narrow(source.get()) + "\", description \"" + Narrow(description.get()) +
+         "\", " + (IsEqualGUID(guid, IID__Convert) ? "interface _Convert" : "other GUID");
 }
 
 void CallSlot(_Convert* converter, const char* label, const wchar_t* name) {
-  BSTR path = CorpusPath(name);
-  BSTR before = path;
-  std::wstring text = path;
-  VARIANT result;
-  VariantInit(&result);
-  HRESULT status = converter->ConvertProject(&path, &result);
-  std::string outcome = Hex(status) + ", result " + ResultText(result);
+  UniqueBstr path = CorpusPath(name);
+  BSTR before = path.get();
+  std::wstring text = path.get();
+  UniqueVariant result;
+  HRESULT status = converter->ConvertProject(path.addressof(), result.get());
+  std::string outcome = Hex(status) + ", result " + ResultText(*result.get());
   if (FAILED(status)) outcome += ", " + ErrorInfoText();
-  outcome += path == before && text == path ? ", projFile unchanged" : ", projFile changed";
+  outcome +=
+      path.get() == before && text == path.get() ? ", projFile unchanged" : ", projFile changed";
   Show(label, outcome);
-  VariantClear(&result);
-  SysFreeString(path);
 }
 
 DISPID IdOf(IDispatch* dispatch, const wchar_t* name) {
@@ -94,24 +94,24 @@ DISPID IdOf(IDispatch* dispatch, const wchar_t* name) {
 // Invokes ConvertProject with the given arguments, as script engines do.
 std::string InvokeText(IDispatch* dispatch, VARIANTARG* arguments, UINT count) {
   DISPPARAMS parameters = {arguments, nullptr, count, 0};
-  VARIANT result;
-  VariantInit(&result);
+  UniqueVariant result;
   EXCEPINFO exception = {};
-  UINT argument_error = 0;
+  UINT argument_error = 99;
   HRESULT status =
       dispatch->Invoke(IdOf(dispatch, L"ConvertProject"), IID_NULL, LOCALE_USER_DEFAULT,
-                       DISPATCH_METHOD, &parameters, &result, &exception, &argument_error);
+                       DISPATCH_METHOD, &parameters, result.get(), &exception, &argument_error);
+  UniqueBstr source(exception.bstrSource);
+  UniqueBstr description(exception.bstrDescription);
+  UniqueBstr help_file(exception.bstrHelpFile);
   std::string text = Hex(status);
   if (status == DISP_E_EXCEPTION) {
-    text += ", scode " + Hex(exception.scode) + ", source \"" + Narrow(exception.bstrSource) +
-            "\", description \"" + Narrow(exception.bstrDescription) + "\"";
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
+    text += ", scode " + Hex(exception.scode) + ", source \"" + Narrow(source.get()) +
+            "\", description \"" + Narrow(description.get()) + "\"";
+  } else if (status == DISP_E_TYPEMISMATCH) {
+    text += ", argument " + std::to_string(argument_error) + ", " + ErrorInfoText();
   } else if (SUCCEEDED(status)) {
-    text += ", result " + ResultText(result);
+    text += ", result " + ResultText(*result.get());
   }
-  VariantClear(&result);
   return text;
 }
 
@@ -119,41 +119,40 @@ void CheckDispatch(IDispatch* dispatch) {
   UINT count = 0;
   dispatch->GetTypeInfoCount(&count);
   Show("type info count", std::to_string(count));
-  ITypeInfo* info = nullptr;
-  if (SUCCEEDED(dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info))) {
-    BSTR name = nullptr;
-    info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr);
-    Show("type info", Narrow(name));
-    SysFreeString(name);
-    info->Release();
+  ComPtr<ITypeInfo> info;
+  if (SUCCEEDED(dispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.put()))) {
+    UniqueBstr name;
+    info->GetDocumentation(MEMBERID_NIL, name.put(), nullptr, nullptr, nullptr);
+    Show("type info", Narrow(name.get()));
   }
   Show("id of convertPROJECT", Hex(IdOf(dispatch, L"convertPROJECT")));
   Show("id of Convert", Hex(IdOf(dispatch, L"Convert")));
 
-  BSTR path = CorpusPath(L"shop.kef");
+  UniqueBstr path = CorpusPath(L"shop.kef");
   VARIANTARG argument;
   V_VT(&argument) = VT_BSTR | VT_BYREF;
-  V_BSTRREF(&argument) = &path;
+  V_BSTRREF(&argument) = path.addressof();
   Show("invoke, string by reference", InvokeText(dispatch, &argument, 1));
-  SysFreeString(path);
 
   // what a script passes for a variable: a variant by reference that holds the string
-  VARIANT variable;
-  V_VT(&variable) = VT_BSTR;
-  V_BSTR(&variable) = CorpusPath(L"not_project.kef");
+  UniqueVariant variable;
+  V_VT(variable.get()) = VT_BSTR;
+  V_BSTR(variable.get()) = CorpusPath(L"not_project.kef").release();
   V_VT(&argument) = VT_VARIANT | VT_BYREF;
-  V_VARIANTREF(&argument) = &variable;
+  V_VARIANTREF(&argument) = variable.get();
   Show("invoke, variant by reference", InvokeText(dispatch, &argument, 1));
-  VariantClear(&variable);
 
+  UniqueBstr bad_type = CorpusPath(L"bad_type.kef");
   V_VT(&argument) = VT_BSTR;
-  V_BSTR(&argument) = CorpusPath(L"bad_type.kef");
+  V_BSTR(&argument) = bad_type.get();
   Show("invoke, bad type code", InvokeText(dispatch, &argument, 1));
-  VariantClear(&argument);
 
+  // a number becomes its text, "42": too short a path to name a converted file
   V_VT(&argument) = VT_I4;
   V_I4(&argument) = 42;
   Show("invoke, number", InvokeText(dispatch, &argument, 1));
+  V_VT(&argument) = VT_NULL;
+  Show("invoke, Null", InvokeText(dispatch, &argument, 1));
   Show("invoke, no argument", InvokeText(dispatch, nullptr, 0));
 }
 
@@ -166,22 +165,21 @@ HRESULT AskCanUnloadNow() {
 }
 
 void CheckUnloading() {
-  IClassFactory* factory = nullptr;
+  ComPtr<IClassFactory> factory;
   HRESULT status = CoGetClassObject(CLSID_Convert, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                    reinterpret_cast<void**>(&factory));
+                                    factory.put_void());
   Show("class factory", Hex(status));
   if (FAILED(status)) return;
   Show("can unload, nothing outstanding", Hex(AskCanUnloadNow()));
-  _Convert* converter = nullptr;
-  factory->CreateInstance(nullptr, IID__Convert, reinterpret_cast<void**>(&converter));
+  ComPtr<_Convert> converter;
+  factory->CreateInstance(nullptr, IID__Convert, converter.put_void());
   Show("can unload, an object alive", Hex(AskCanUnloadNow()));
-  converter->Release();
+  converter.reset();
   Show("can unload, object released", Hex(AskCanUnloadNow()));
   factory->LockServer(TRUE);
   Show("can unload, server locked", Hex(AskCanUnloadNow()));
   factory->LockServer(FALSE);
   Show("can unload, server unlocked", Hex(AskCanUnloadNow()));
-  factory->Release();
 }
 
 }  // namespace
@@ -193,35 +191,33 @@ int wmain(int argc, wchar_t** argv) {
   }
   folder = argv[1];
   CoInitialize(nullptr);
-  _Convert* converter = nullptr;
+  ComPtr<_Convert> converter;
   HRESULT status = CoCreateInstance(CLSID_Convert, nullptr, CLSCTX_INPROC_SERVER, IID__Convert,
-                                    reinterpret_cast<void**>(&converter));
+                                    converter.put_void());
   Show("create", Hex(status));
   if (SUCCEEDED(status)) {
-    IDispatch* dispatch = nullptr;
-    Show("query IDispatch",
-         Hex(converter->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))));
-    ISupportErrorInfo* support = nullptr;
+    ComPtr<IDispatch> dispatch;
+    Show("query IDispatch", Hex(converter->QueryInterface(IID_IDispatch, dispatch.put_void())));
+    ComPtr<ISupportErrorInfo> support;
     Show("query ISupportErrorInfo",
-         Hex(converter->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support))));
-    if (support != nullptr) {
+         Hex(converter->QueryInterface(IID_ISupportErrorInfo, support.put_void())));
+    if (support) {
       Show("supports error info for _Convert",
            Hex(support->InterfaceSupportsErrorInfo(IID__Convert)));
-      support->Release();
+      support.reset();
     }
-    IUnknown* unknown_interface = nullptr;
-    Show("query IPersist", Hex(converter->QueryInterface(
-                               IID_IPersist, reinterpret_cast<void**>(&unknown_interface))));
+    ComPtr<IUnknown> persist;
+    Show("query IPersist", Hex(converter->QueryInterface(IID_IPersist, persist.put_void())));
 
-    CallSlot(converter, "slot 8, project", L"shop.kef");
-    CallSlot(converter, "slot 8, not a project", L"not_project.kef");
-    CallSlot(converter, "slot 8, bad type code", L"bad_type.kef");
-    CallSlot(converter, "slot 8, missing file", L"missing.kef");
-    if (dispatch != nullptr) {
-      CheckDispatch(dispatch);
-      dispatch->Release();
+    CallSlot(converter.get(), "slot 8, project", L"shop.kef");
+    CallSlot(converter.get(), "slot 8, not a project", L"not_project.kef");
+    CallSlot(converter.get(), "slot 8, bad type code", L"bad_type.kef");
+    CallSlot(converter.get(), "slot 8, missing file", L"missing.kef");
+    if (dispatch) {
+      CheckDispatch(dispatch.get());
+      dispatch.reset();
     }
-    Show("last release", std::to_string(converter->Release()));
+    Show("last release", std::to_string(converter.release()->Release()));
   }
   CheckUnloading();
   CoUninitialize();

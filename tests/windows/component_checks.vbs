@@ -82,8 +82,32 @@ r = c.ConvertProject(dir & "\no such folder\missing.kef")
 Show "missing folder: error", Err.Number & " " & Err.Description
 Err.Clear
 
-r = c.ConvertProject(42)
-Show "number instead of a path: error", Err.Number
+' values that are not strings are taken as automation converts them to a string; the
+' working folder is the corpus folder, where a copy of shop.kef is named 12345678
+Dim shell, file, number, nothingYet
+Set shell = CreateObject("WScript.Shell")
+shell.CurrentDirectory = dir
+fso.CopyFile dir & "\shop.kef", dir & "\12345678"
+Set file = fso.GetFile(dir & "\shop.kef")
+r = Empty
+r = c.ConvertProject(file)
+Show "Scripting.File object (its Path)", Err.Number & " " & Shown(r)
+Err.Clear
+r = Empty
+r = c.ConvertProject(12345678)
+Show "number: result", Err.Number & " " & Shown(r)
+Err.Clear
+number = 12345678
+r = Empty
+r = c.ConvertProject(number)
+Show "variable holding a number: result", Err.Number & " " & Shown(r)
+Show "variable holding a number: unchanged", TypeName(number) & " " & number
+Err.Clear
+r = c.ConvertProject(nothingYet)
+Show "Empty: error", Err.Number & " " & Err.Description
+Err.Clear
+r = c.ConvertProject(Null)
+Show "Null: error", Err.Number
 Err.Clear
 
 r = c.ConvertProject()

@@ -2,47 +2,16 @@
 
 #include <dlfcn.h>
 
-#include <cstdio>
-
+#include "platform/com/guid_text.h"
+#include "platform/com/handles.h"
 #include "platform/linux_com/registry_store.h"
 
 namespace kefconvert::linux_com {
 namespace {
 
-constexpr char kRoot[] = "HKEY_CLASSES_ROOT\\";
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Reads `digits` hex digits at text[i], advancing i.
-std::optional<std::uint32_t> ReadHex(std::string_view text, std::size_t& i, int digits) {
-  std::uint32_t value = 0;
-  for (int k = 0; k < digits; ++k, ++i) {
-    int digit = i < text.size() ? HexDigit(text[i]) : -1;
-    if (digit < 0) return std::nullopt;
-    value = value * 16 + static_cast<std::uint32_t>(digit);
-  }
-  return value;
-}
-
-bool Expect(std::string_view text, std::size_t& i, char c) {
-  if (i >= text.size() || text[i] != c) return false;
-  ++i;
-  return true;
-}
-
 // "HKEY_CLASSES_ROOT\CLSID\{...}", the key of the class `clsid`.
 std::string ClassKey(const GUID& clsid) {
-  char text[39];
-  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                static_cast<unsigned>(clsid.Data1), clsid.Data2, clsid.Data3, clsid.Data4[0],
-                clsid.Data4[1], clsid.Data4[2], clsid.Data4[3], clsid.Data4[4], clsid.Data4[5],
-                clsid.Data4[6], clsid.Data4[7]);
-  return kRoot + std::string("CLSID\\") + text;
+  return kClassesRoot + std::string("CLSID\\") + com::GuidText(clsid);
 }
 
 template <typename Function>
@@ -51,29 +20,6 @@ Function Symbol(void* handle, const char* name) {
 }
 
 }  // namespace
-
-std::optional<GUID> ParseGuid(std::string_view text) {
-  GUID guid;
-  std::size_t i = 0;
-  if (!Expect(text, i, '{')) return std::nullopt;
-  auto data1 = ReadHex(text, i, 8);
-  if (!data1 || !Expect(text, i, '-')) return std::nullopt;
-  auto data2 = ReadHex(text, i, 4);
-  if (!data2 || !Expect(text, i, '-')) return std::nullopt;
-  auto data3 = ReadHex(text, i, 4);
-  if (!data3 || !Expect(text, i, '-')) return std::nullopt;
-  guid.Data1 = *data1;
-  guid.Data2 = static_cast<std::uint16_t>(*data2);
-  guid.Data3 = static_cast<std::uint16_t>(*data3);
-  for (int k = 0; k < 8; ++k) {
-    if (k == 2 && !Expect(text, i, '-')) return std::nullopt;
-    auto byte = ReadHex(text, i, 2);
-    if (!byte) return std::nullopt;
-    guid.Data4[k] = static_cast<std::uint8_t>(*byte);
-  }
-  if (!Expect(text, i, '}') || i != text.size()) return std::nullopt;
-  return guid;
-}
 
 Activator::Activator(std::string store_path) : store_path_(std::move(store_path)) {}
 
@@ -88,21 +34,20 @@ Activator::~Activator() {
 HRESULT Activator::CreateInstance(std::string_view class_name, REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  std::optional<GUID> clsid = ParseGuid(class_name);
+  std::optional<GUID> clsid = com::ParseGuid(class_name);
   if (!clsid) {
     std::optional<RegistryStore> store = LoadStore(store_path_, nullptr);
     if (!store) return REGDB_E_CLASSNOTREG;
-    std::optional<std::string> text = store->Value(kRoot + std::string(class_name) + "\\CLSID", "");
+    std::optional<std::string> text =
+        store->Value(kClassesRoot + std::string(class_name) + "\\CLSID", "");
     if (!text) return REGDB_E_CLASSNOTREG;
-    clsid = ParseGuid(*text);
+    clsid = com::ParseGuid(*text);
     if (!clsid) return REGDB_E_CLASSNOTREG;
   }
-  IClassFactory* factory = nullptr;
-  HRESULT status = ClassFactory(*clsid, &factory);
+  com::ComPtr<IClassFactory> factory;
+  HRESULT status = ClassFactory(*clsid, factory.put());
   if (FAILED(status)) return status;
-  status = factory->CreateInstance(nullptr, riid, object);
-  factory->Release();
-  return status;
+  return factory->CreateInstance(nullptr, riid, object);
 }
 
 HRESULT Activator::ClassFactory(const GUID& clsid, IClassFactory** factory) {

@@ -18,9 +18,6 @@
 
 namespace kefconvert::linux_com {
 
-/// "{4086AB62-87E5-49EB-AFDC-30E58A63B0CF}" (either case) as a GUID.
-std::optional<GUID> ParseGuid(std::string_view text);
-
 class Activator {
  public:
   /// Looks classes up in the store file `store_path`, read afresh for every creation.

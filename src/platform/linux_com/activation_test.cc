@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "component/com_test_support.h"
 #include "component/kefconvert_com.h"
 #include "platform/linux_com/registry_store.h"
@@ -11,11 +13,13 @@
 namespace kefconvert::linux_com {
 namespace {
 
+using testing::ComPtr;
 using testing::ReadFile;
-using testing::Ref;
 using testing::ScopedEnv;
 using testing::TempDir;
-using testing::Variant;
+using testing::Text;
+using testing::UniqueVariant;
+using testing::Utf8;
 
 constexpr char kLibrary[] = KEFCONVERT_COMPONENT_LIBRARY;
 constexpr char kOtherEntries[] =
@@ -35,11 +39,11 @@ class ActivationTest : public ::testing::Test {
 
   // Converts `file` through a KEFConvert.Convert object created by `class_name`.
   HRESULT ConvertThrough(Activator& activator, const char* class_name, const std::string& file,
-                         Variant& result) {
-    Ref<IDispatch> converter;
-    HRESULT status = activator.CreateInstance(class_name, IID_IDispatch, converter.out());
+                         UniqueVariant& result) {
+    ComPtr<IDispatch> converter;
+    HRESULT status = activator.CreateInstance(class_name, IID_IDispatch, converter.put_void());
     if (FAILED(status)) return status;
-    testing::Bstr path(file);
+    testing::UniqueBstr path = testing::Bstr(file);
     VARIANTARG argument;
     V_VT(&argument) = VT_BSTR;
     V_BSTR(&argument) = path.get();
@@ -57,13 +61,13 @@ TEST_F(ActivationTest, CreatesTheRegisteredClassByProgIdAndByClsid) {
   ASSERT_EQ(Activator::RegisterLibrary(kLibrary, true), S_OK);
   std::string project = dir_.Write("shop.kef", "<Project>\r\nName=Shop\r\n<Database>\r\n");
   Activator activator(store_path_);
-  Variant by_prog_id;
+  UniqueVariant by_prog_id;
   ASSERT_EQ(ConvertThrough(activator, "KEFConvert.Convert", project, by_prog_id), S_OK);
-  EXPECT_EQ(by_prog_id.Text(), dir_.File("shop_tmp.kef"));
-  Variant by_clsid;
+  EXPECT_EQ(Text(by_prog_id), dir_.File("shop_tmp.kef"));
+  UniqueVariant by_clsid;
   ASSERT_EQ(ConvertThrough(activator, "{4086ab62-87e5-49eb-afdc-30e58a63b0cf}", project, by_clsid),
             S_OK);
-  EXPECT_EQ(by_clsid.Text(), dir_.File("shop_tmp.kef"));
+  EXPECT_EQ(Text(by_clsid), dir_.File("shop_tmp.kef"));
 }
 
 TEST_F(ActivationTest, RegistrationNamesTheLibrarysAbsolutePath) {
@@ -91,11 +95,11 @@ TEST_F(ActivationTest, UnregisteringRemovesExactlyTheComponentsEntries) {
   ASSERT_EQ(Activator::RegisterLibrary(kLibrary, false), S_OK);
   EXPECT_EQ(ReadFile(store_path_), kOtherEntries);
   Activator activator(store_path_);
-  Ref<IUnknown> object;
-  EXPECT_EQ(activator.CreateInstance("KEFConvert.Convert", IID_IUnknown, object.out()),
+  ComPtr<IUnknown> object;
+  EXPECT_EQ(activator.CreateInstance("KEFConvert.Convert", IID_IUnknown, object.put_void()),
             REGDB_E_CLASSNOTREG);
   EXPECT_EQ(activator.CreateInstance("{4086AB62-87E5-49EB-AFDC-30E58A63B0CF}", IID_IUnknown,
-                                     object.out()),
+                                     object.put_void()),
             REGDB_E_CLASSNOTREG);
 }
 
@@ -112,6 +116,14 @@ TEST_F(ActivationTest, RefusesToRegisterIntoAFileThatIsNoStore) {
   EXPECT_EQ(ReadFile(store_path_), "not a registry\n");
 }
 
+TEST_F(ActivationTest, RefusesALibraryPathWithALineBreak) {
+  std::filesystem::create_directory(dir_.File("a\nb"));
+  std::string copy = dir_.File("a\nb/libKEFConvert.so");
+  std::filesystem::copy_file(kLibrary, copy);
+  EXPECT_EQ(Activator::RegisterLibrary(copy, true), E_INVALIDARG);
+  EXPECT_EQ(ReadFile(store_path_), kOtherEntries);
+}
+
 TEST_F(ActivationTest, ReportsALibraryThatDoesNotLoad) {
   dir_.Write("registry.reg",
              "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Gone.Thing\\CLSID]\n"
@@ -120,26 +132,11 @@ TEST_F(ActivationTest, ReportsALibraryThatDoesNotLoad) {
              "@=\"" +
                  dir_.File("gone.so") + "\"\n");
   Activator activator(store_path_);
-  Ref<IUnknown> object;
-  EXPECT_EQ(activator.CreateInstance("Gone.Thing", IID_IUnknown, object.out()),
+  ComPtr<IUnknown> object;
+  EXPECT_EQ(activator.CreateInstance("Gone.Thing", IID_IUnknown, object.put_void()),
             HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
   EXPECT_EQ(Activator::RegisterLibrary(dir_.File("gone.so"), true),
             HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND));
-}
-
-TEST(ParseGuid, ReadsBracedGuidsInEitherCase) {
-  std::optional<GUID> guid = ParseGuid("{4086ab62-87E5-49eb-AFDC-30E58A63B0CF}");
-  ASSERT_TRUE(guid);
-  EXPECT_TRUE(IsEqualGUID(*guid, CLSID_Convert));
-}
-
-TEST(ParseGuid, RejectsAnythingElse) {
-  EXPECT_FALSE(ParseGuid("4086AB62-87E5-49EB-AFDC-30E58A63B0CF"));
-  EXPECT_FALSE(ParseGuid("{4086AB62-87E5-49EB-AFDC-30E58A63B0C}"));
-  EXPECT_FALSE(ParseGuid("{4086AB62-87E5-49EB-AFDC-30E58A63B0CF}x"));
-  EXPECT_FALSE(ParseGuid("{4086AB62-87E5-49EBAFDC-30E58A63B0CF}"));
-  EXPECT_FALSE(ParseGuid("{4086AG62-87E5-49EB-AFDC-30E58A63B0CF}"));
-  EXPECT_FALSE(ParseGuid("KEFConvert.Convert"));
 }
 
 }  // namespace

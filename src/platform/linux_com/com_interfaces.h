@@ -161,6 +161,18 @@ STDAPI_(void) SysFreeString(BSTR text);
 STDAPI_(UINT) SysStringLen(BSTR text);
 STDAPI_(void) VariantInit(VARIANTARG* variant);
 STDAPI VariantClear(VARIANTARG* variant);
+/* Converts `source` (by reference or not) to the type `type` into `dest`, which it clears
+ * first; `dest` may be `source`. Here only to VT_BSTR, with the text the Windows runtime
+ * gives under US English: integers in decimal, booleans "True" and "False" with
+ * VARIANT_ALPHABOOL ("-1" and "0" without), Empty "", doubles with up to 15 significant
+ * digits ("%.15G"), floats with 7, currency and decimals with their exact digits and no
+ * trailing zeros, "." as decimal separator; an object through its default property.
+ * Dates are "YYYY-MM-DD", "YYYY-MM-DD hh:mm:ss" or, for a time alone, "hh:mm:ss", where
+ * Windows writes the locale's form. DISP_E_TYPEMISMATCH for Null, errors, arrays and
+ * objects without a default property; DISP_E_OVERFLOW for a date outside the years 100 to
+ * 9999. Not exported: the component's own conversion. */
+STDAPI VariantChangeTypeEx(VARIANTARG* dest, const VARIANTARG* source, LCID lcid, USHORT flags,
+                           VARTYPE type);
 /* The calling thread's error information: GetErrorInfo hands it over and clears it (S_FALSE
  * and NULL when there is none); SetErrorInfo replaces it (NULL clears it). */
 STDAPI GetErrorInfo(ULONG reserved, IErrorInfo** info);

@@ -4,7 +4,7 @@
  * BSTR pointing at the text behind a 32-bit byte length, 24-byte VARIANT with the type
  * at offset 0 and the value at offset 8. Functions use the platform's default calling
  * convention. Usable from C and C++; the component includes it through
- * src/component/com_platform.h, C clients include it directly. */
+ * src/platform/com/com_platform.h, C clients include it directly. */
 #ifndef KEFCONVERT_PLATFORM_LINUX_COM_COM_TYPES_H_
 #define KEFCONVERT_PLATFORM_LINUX_COM_COM_TYPES_H_
 
@@ -146,6 +146,7 @@ inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
 #define DISP_E_NONAMEDARGS ((HRESULT)0x80020007)
 #define DISP_E_BADVARTYPE ((HRESULT)0x80020008)
 #define DISP_E_EXCEPTION ((HRESULT)0x80020009)
+#define DISP_E_OVERFLOW ((HRESULT)0x8002000A)
 #define DISP_E_BADINDEX ((HRESULT)0x8002000B)
 #define DISP_E_TYPEMISMATCH ((HRESULT)0x80020005)
 #define DISP_E_BADPARAMCOUNT ((HRESULT)0x8002000E)
@@ -243,9 +244,14 @@ struct tagVARIANT {
         ULONGLONG ullVal;
         INT intVal;
         UINT uintVal;
+        SHORT* piVal;
         LONG* plVal;
+        DOUBLE* pdblVal;
         BSTR* pbstrVal;
+        IUnknown** ppunkVal;
+        IDispatch** ppdispVal;
         VARIANT* pvarVal;
+        DECIMAL* pdecVal;
         PVOID byref;
         __extension__ struct {
           PVOID pvRecord;
@@ -259,11 +265,34 @@ struct tagVARIANT {
 
 #define V_VT(v) ((v)->vt)
 #define V_ISBYREF(v) (V_VT(v) & VT_BYREF)
+#define V_ISARRAY(v) (V_VT(v) & VT_ARRAY)
+#define V_I1(v) ((v)->cVal)
+#define V_I2(v) ((v)->iVal)
 #define V_I4(v) ((v)->lVal)
+#define V_I8(v) ((v)->llVal)
+#define V_UI1(v) ((v)->bVal)
+#define V_UI2(v) ((v)->uiVal)
+#define V_UI4(v) ((v)->ulVal)
+#define V_UI8(v) ((v)->ullVal)
+#define V_INT(v) ((v)->intVal)
+#define V_UINT(v) ((v)->uintVal)
+#define V_R4(v) ((v)->fltVal)
+#define V_R8(v) ((v)->dblVal)
+#define V_CY(v) ((v)->cyVal)
+#define V_DATE(v) ((v)->date)
+#define V_DECIMAL(v) ((v)->decVal)
+#define V_ERROR(v) ((v)->scode)
 #define V_BOOL(v) ((v)->boolVal)
 #define V_BSTR(v) ((v)->bstrVal)
+#define V_ARRAY(v) ((v)->parray)
+#define V_I2REF(v) ((v)->piVal)
+#define V_I4REF(v) ((v)->plVal)
+#define V_R8REF(v) ((v)->pdblVal)
 #define V_BSTRREF(v) ((v)->pbstrVal)
+#define V_UNKNOWNREF(v) ((v)->ppunkVal)
+#define V_DISPATCHREF(v) ((v)->ppdispVal)
 #define V_VARIANTREF(v) ((v)->pvarVal)
+#define V_DECIMALREF(v) ((v)->pdecVal)
 #define V_UNKNOWN(v) ((v)->punkVal)
 #define V_DISPATCH(v) ((v)->pdispVal)
 #define V_BYREF(v) ((v)->byref)
@@ -292,6 +321,11 @@ typedef struct tagEXCEPINFO {
 #define DISPATCH_PROPERTYPUT 0x4
 #define DISPATCH_PROPERTYPUTREF 0x8
 #define DISPID_UNKNOWN (-1)
+#define DISPID_VALUE 0
+/* VariantChangeTypeEx flags */
+#define VARIANT_NOVALUEPROP 0x1
+#define VARIANT_ALPHABOOL 0x2
+#define VARIANT_LOCALBOOL 0x10
 #define LOCALE_USER_DEFAULT 0x0400
 #define LOCALE_SYSTEM_DEFAULT 0x0800
 

@@ -7,18 +7,25 @@
 #include <string>
 #include <string_view>
 
-#include "component/text.h"
+#include "component/kefconvert_com.h"
+#include "kefconvert/kefconvert.h"
+#include "platform/com/handles.h"
+#include "platform/com/text.h"
 #include "platform/linux_com/activation.h"
 #include "platform/linux_com/registry_store.h"
 
 namespace {
 
-using kefconvert::component::BstrText;
-using kefconvert::component::OleString;
-using kefconvert::component::Utf16FromUtf8;
-using kefconvert::component::Utf8FromUtf16;
+using kefconvert::com::BstrText;
+using kefconvert::com::ComPtr;
+using kefconvert::com::NewBstr;
+using kefconvert::com::OleString;
+using kefconvert::com::UniqueBstr;
+using kefconvert::com::UniqueVariant;
+using kefconvert::com::Utf16FromUtf8;
+using kefconvert::com::Utf8FromUtf16;
 
-constexpr char kProgId[] = "KEFConvert.Convert";
+constexpr char kProgId[] = KEFCONVERT_PROGID;
 
 enum ExitStatus {
   kAllConverted = 0,
@@ -33,6 +40,7 @@ void PrintUsage(std::FILE* out) {
       "usage: kefconvert-host FILE...              convert each FILE with one KEFConvert.Convert\n"
       "       kefconvert-host --register LIBRARY   record LIBRARY's classes in the registry store\n"
       "       kefconvert-host --unregister LIBRARY remove them again\n"
+      "       kefconvert-host --help | --version\n"
       "The registry store is $KEFCONVERT_REGISTRY, else $XDG_DATA_HOME/kefconvert/registry.reg,\n"
       "else ~/.local/share/kefconvert/registry.reg.\n"
       "Exit status: 0 all converted, 1 some file was not a project file, 2 some conversion or\n"
@@ -42,47 +50,52 @@ void PrintUsage(std::FILE* out) {
 
 std::string Utf8(BSTR text) { return Utf8FromUtf16(BstrText(text)).value_or("?"); }
 
+// What Invoke filled into an EXCEPINFO, freed on every way out.
+struct RaisedError {
+  RaisedError() = default;
+  RaisedError(const RaisedError&) = delete;
+  RaisedError& operator=(const RaisedError&) = delete;
+  ~RaisedError() {
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrHelpFile);
+  }
+  EXCEPINFO info{};
+};
+
 // Calls ConvertProject on `converter` by name, as a script does.
 int ConvertOne(IDispatch* converter, DISPID method, const char* file) {
-  OleString path = Utf16FromUtf8(file);
-  VARIANT argument;
-  VariantInit(&argument);
-  V_VT(&argument) = VT_BSTR;
-  V_BSTR(&argument) = SysAllocStringLen(path.data(), static_cast<UINT>(path.size()));
-  DISPPARAMS params{&argument, nullptr, 1, 0};
-  VARIANT result;
-  VariantInit(&result);
-  EXCEPINFO exception{};
+  UniqueVariant argument;
+  V_VT(argument.get()) = VT_BSTR;
+  V_BSTR(argument.get()) = NewBstr(Utf16FromUtf8(file)).release();
+  DISPPARAMS params{argument.get(), nullptr, 1, 0};
+  UniqueVariant result;
+  RaisedError exception;
   HRESULT status = converter->Invoke(method, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
-                                     &params, &result, &exception, nullptr);
-  VariantClear(&argument);
-  int exit_status = kAllConverted;
+                                     &params, result.get(), &exception.info, nullptr);
   if (status == DISP_E_EXCEPTION) {
     std::fprintf(stderr, "kefconvert-host: %s: %s (0x%08X)\n", file,
-                 Utf8(exception.bstrDescription).c_str(), static_cast<unsigned>(exception.scode));
-    exit_status = kConversionFailed;
-  } else if (FAILED(status)) {
+                 Utf8(exception.info.bstrDescription).c_str(),
+                 static_cast<unsigned>(exception.info.scode));
+    return kConversionFailed;
+  }
+  if (FAILED(status)) {
     std::fprintf(stderr, "kefconvert-host: %s: call failed (0x%08X)\n", file,
                  static_cast<unsigned>(status));
-    exit_status = kConversionFailed;
-  } else if (V_VT(&result) == VT_BSTR) {
-    std::printf("%s\n", Utf8(V_BSTR(&result)).c_str());
-  } else {
-    std::fprintf(stderr, "kefconvert-host: %s: not a project file of the old layout\n", file);
-    exit_status = kNotAProjectFile;
+    return kConversionFailed;
   }
-  SysFreeString(exception.bstrSource);
-  SysFreeString(exception.bstrDescription);
-  SysFreeString(exception.bstrHelpFile);
-  VariantClear(&result);
-  return exit_status;
+  if (result.type() != VT_BSTR) {
+    std::fprintf(stderr, "kefconvert-host: %s: not a project file of the old layout\n", file);
+    return kNotAProjectFile;
+  }
+  std::printf("%s\n", Utf8(V_BSTR(result.get())).c_str());
+  return kAllConverted;
 }
 
 int ConvertAll(int count, char** files) {
   kefconvert::linux_com::Activator activator(kefconvert::linux_com::DefaultStorePath());
-  IDispatch* converter = nullptr;
-  HRESULT status =
-      activator.CreateInstance(kProgId, IID_IDispatch, reinterpret_cast<void**>(&converter));
+  ComPtr<IDispatch> converter;
+  HRESULT status = activator.CreateInstance(kProgId, IID_IDispatch, converter.put_void());
   if (FAILED(status)) {
     std::fprintf(stderr, "kefconvert-host: cannot create %s (0x%08X)%s\n", kProgId,
                  static_cast<unsigned>(status),
@@ -92,27 +105,27 @@ int ConvertAll(int count, char** files) {
   OleString name = Utf16FromUtf8("ConvertProject");
   LPOLESTR names[] = {name.data()};
   DISPID method = DISPID_UNKNOWN;
-  int exit_status = kAllConverted;
   status = converter->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &method);
   if (FAILED(status)) {
     std::fprintf(stderr, "kefconvert-host: %s has no ConvertProject (0x%08X)\n", kProgId,
                  static_cast<unsigned>(status));
-    exit_status = kNoComponent;
+    return kNoComponent;
   }
-  for (int i = 0; i < count && exit_status != kNoComponent; ++i) {
-    int file_status = ConvertOne(converter, method, files[i]);
+  int exit_status = kAllConverted;
+  for (int i = 0; i < count; ++i) {
+    int file_status = ConvertOne(converter.get(), method, files[i]);
     if (file_status > exit_status) exit_status = file_status;
   }
-  converter->Release();
   return exit_status;
 }
 
 int Register(const char* library, bool register_it) {
   HRESULT status = kefconvert::linux_com::Activator::RegisterLibrary(library, register_it);
   if (FAILED(status)) {
-    std::fprintf(stderr, "kefconvert-host: %s of %s failed (0x%08X)\n",
+    std::fprintf(stderr, "kefconvert-host: %s of %s failed (0x%08X)%s\n",
                  register_it ? "DllRegisterServer" : "DllUnregisterServer", library,
-                 static_cast<unsigned>(status));
+                 static_cast<unsigned>(status),
+                 status == E_INVALIDARG ? ": the store cannot hold a path with a line break" : "");
     return kConversionFailed;
   }
   return kAllConverted;
@@ -123,6 +136,11 @@ int Register(const char* library, bool register_it) {
 int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     PrintUsage(stdout);
+    return kAllConverted;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("kefconvert-host %.*s\n", static_cast<int>(kefconvert::kVersion.size()),
+                kefconvert::kVersion.data());
     return kAllConverted;
   }
   if (argc == 3 && std::strcmp(argv[1], "--register") == 0) return Register(argv[2], true);

@@ -1,27 +1,27 @@
 #include "platform/linux_com/registry_store.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "platform/com/text.h"
 
 namespace kefconvert::linux_com {
 namespace {
 
 constexpr std::string_view kHeader = "REGEDIT4";
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Lower(x) == Lower(y); });
-}
+// Keys and value names compare as in the Windows registry, without regard to case.
+bool SameName(std::string_view a, std::string_view b) { return com::EqualsIgnoringCase(a, b); }
 
 // `key` is `ancestor` itself or lies below it.
 bool IsWithin(std::string_view key, std::string_view ancestor) {
@@ -109,6 +109,45 @@ void SetError(std::string* error, const std::string& what) {
   if (error != nullptr) *error = what;
 }
 
+// The file a path names: symbolic links followed to their final target, which need not
+// exist yet (a link may point at the store to be made).
+std::string FinalTarget(const std::string& path) {
+  constexpr int kMaxLinks = 40;  // as the kernel's own limit on a chain of links
+  std::string current = path;
+  for (int i = 0; i < kMaxLinks; ++i) {
+    std::string target(PATH_MAX, '\0');
+    ssize_t length = readlink(current.c_str(), target.data(), target.size());
+    if (length < 0) return current;  // not a link (or not there): this is the file
+    target.resize(static_cast<std::size_t>(length));
+    current = target.starts_with('/') ? target : FolderOf(current) + "/" + target;
+  }
+  return current;
+}
+
+// Holds an exclusive flock on a lock file for its lifetime.
+class FileLock {
+ public:
+  explicit FileLock(const std::string& path)
+      : fd_(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+    if (fd_ < 0) return;
+    while (flock(fd_, LOCK_EX) != 0) {
+      if (errno == EINTR) continue;
+      close(fd_);
+      fd_ = -1;
+      return;
+    }
+  }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock() {
+    if (fd_ >= 0) close(fd_);  // closing releases the lock
+  }
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
+
 }  // namespace
 
 std::optional<RegistryStore> RegistryStore::Parse(std::string_view text) {
@@ -124,9 +163,15 @@ std::optional<RegistryStore> RegistryStore::Parse(std::string_view text) {
       header_seen = true;
     } else if (line.starts_with('[') && line.ends_with(']')) {
       store.sections_.push_back({line.substr(1, line.size() - 2), {}});
-    } else if (!line.empty() && !store.sections_.empty()) {
+    } else if (store.sections_.empty()) {
+      store.preamble_.push_back(line);
+    } else if (!line.empty()) {
       store.sections_.back().lines.push_back(line);
     }
+  }
+  // the blank line before the first section is the one Text() writes before every section
+  while (!store.preamble_.empty() && store.preamble_.back().empty()) {
+    store.preamble_.pop_back();
   }
   return store;
 }
@@ -134,6 +179,7 @@ std::optional<RegistryStore> RegistryStore::Parse(std::string_view text) {
 std::string RegistryStore::Text() const {
   std::string text(kHeader);
   text += '\n';
+  for (const std::string& line : preamble_) text += line + '\n';
   for (const Section& section : sections_) {
     text += "\n[" + section.key + "]\n";
     for (const std::string& line : section.lines) text += line + '\n';
@@ -161,7 +207,12 @@ std::optional<std::string> RegistryStore::Value(std::string_view key, std::strin
   return std::nullopt;
 }
 
-void RegistryStore::SetValue(std::string_view key, std::string_view name, std::string_view data) {
+bool RegistryStore::CanHold(std::string_view text) {
+  return text.find_first_of("\r\n") == std::string_view::npos;
+}
+
+bool RegistryStore::SetValue(std::string_view key, std::string_view name, std::string_view data) {
+  if (!CanHold(key) || !CanHold(name) || !CanHold(data)) return false;
   Section* section = Find(key);
   if (section == nullptr) {
     sections_.push_back({std::string(key), {}});
@@ -171,10 +222,11 @@ void RegistryStore::SetValue(std::string_view key, std::string_view name, std::s
     std::optional<ValueLine> value = ParseValueLine(line);
     if (value && SameName(value->name, name)) {
       line = ValueLineText(name, data);
-      return;
+      return true;
     }
   }
   section->lines.push_back(ValueLineText(name, data));
+  return true;
 }
 
 bool RegistryStore::HasKey(std::string_view key) const {
@@ -225,25 +277,47 @@ std::optional<RegistryStore> LoadStore(const std::string& path, std::string* err
 }
 
 bool SaveStore(const std::string& path, const RegistryStore& store, std::string* error) {
-  std::string folder = FolderOf(path);
+  std::string file = FinalTarget(path);
+  std::string folder = FolderOf(file);
   if (!MakeFolders(folder)) {
     SetError(error, folder + ": " + std::strerror(errno));
     return false;
   }
-  std::string temp = path + ".XXXXXX";
+  struct stat old;
+  mode_t mode = stat(file.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+  std::string temp = file + ".XXXXXX";
   int fd = mkstemp(temp.data());
   if (fd < 0) {
     SetError(error, temp + ": " + std::strerror(errno));
     return false;
   }
-  bool written = WriteAll(fd, store.Text()) && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
+  bool written = WriteAll(fd, store.Text()) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
   written = close(fd) == 0 && written;
-  if (!written || rename(temp.c_str(), path.c_str()) != 0) {
-    SetError(error, path + ": " + std::strerror(errno));
+  if (!written || rename(temp.c_str(), file.c_str()) != 0) {
+    SetError(error, file + ": " + std::strerror(errno));
     unlink(temp.c_str());
     return false;
   }
   return true;
+}
+
+bool UpdateStore(const std::string& path, const std::function<bool(RegistryStore&)>& change,
+                 std::string* error) {
+  std::string file = FinalTarget(path);
+  std::string folder = FolderOf(file);
+  if (!MakeFolders(folder)) {
+    SetError(error, folder + ": " + std::strerror(errno));
+    return false;
+  }
+  FileLock lock(file + ".lock");
+  if (!lock.held()) {
+    SetError(error, file + ".lock: " + std::strerror(errno));
+    return false;
+  }
+  std::optional<RegistryStore> store = LoadStore(file, error);
+  if (!store) return false;
+  if (!change(*store)) return true;
+  return SaveStore(file, *store, error);
 }
 
 }  // namespace kefconvert::linux_com

@@ -1,8 +1,12 @@
 #include "platform/linux_com/registry_store.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "component/com_test_support.h"
 #include "support/temp_dir.h"
@@ -10,6 +14,7 @@
 namespace kefconvert::linux_com {
 namespace {
 
+using testing::FileExists;
 using testing::ReadFile;
 using testing::ScopedEnv;
 using testing::TempDir;
@@ -68,6 +73,29 @@ TEST(RegistryStoreSetValue, EscapesBackslashesAndQuotes) {
   store.SetValue("HKEY_CLASSES_ROOT\\A", "", "C:\\dir\\\"x\"");
   EXPECT_EQ(store.Text(), "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\A]\n@=\"C:\\\\dir\\\\\\\"x\\\"\"\n");
   EXPECT_EQ(Parsed(store.Text()).Value("HKEY_CLASSES_ROOT\\A", ""), "C:\\dir\\\"x\"");
+}
+
+TEST(RegistryStoreSetValue, RefusesLineBreaks) {
+  RegistryStore store = Parsed(kOtherServer);
+  EXPECT_FALSE(store.SetValue("HKEY_CLASSES_ROOT\\A", "", "/lib\n/libKEFConvert.so"));
+  EXPECT_FALSE(store.SetValue("HKEY_CLASSES_ROOT\\A", "Name\r", "x"));
+  EXPECT_FALSE(store.SetValue("HKEY_CLASSES_ROOT\\A\nB", "", "x"));
+  EXPECT_EQ(store.Text(), kOtherServer);
+}
+
+TEST(RegistryStoreText, KeepsCommentsAndBlankLinesBeforeTheFirstKey) {
+  constexpr char kCommented[] =
+      "REGEDIT4\n"
+      "; written by the administrator\n"
+      "\n"
+      "; keep this file\n"
+      "\n"
+      "[HKEY_CLASSES_ROOT\\A]\n"
+      "@=\"x\"\n";
+  RegistryStore store = Parsed(kCommented);
+  EXPECT_EQ(store.Text(), kCommented);
+  store.RemoveTree("HKEY_CLASSES_ROOT\\A");
+  EXPECT_EQ(store.Text(), "REGEDIT4\n; written by the administrator\n\n; keep this file\n");
 }
 
 TEST(RegistryStoreSetValue, ReplacesAValueOfTheSameName) {
@@ -135,6 +163,98 @@ TEST(SaveStore, ReportsAFolderItCannotCreate) {
   std::string error;
   EXPECT_FALSE(SaveStore(blocker + "/registry.reg", RegistryStore(), &error));
   EXPECT_FALSE(error.empty());
+}
+
+TEST(SaveStore, KeepsTheFilesPermissions) {
+  TempDir dir;
+  std::string path = dir.Write("registry.reg", kOtherServer);
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  ASSERT_TRUE(SaveStore(path, Parsed(kOtherServer), nullptr));
+  struct stat info;
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+TEST(SaveStore, WritesThroughASymbolicLinkToItsTarget) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("real"));
+  std::string target = dir.Write("real/registry.reg", "REGEDIT4\n");
+  std::string link = dir.File("registry.reg");
+  std::filesystem::create_symlink("real/registry.reg", link);
+  RegistryStore store;
+  store.SetValue("HKEY_CLASSES_ROOT\\A", "", "x");
+  ASSERT_TRUE(SaveStore(link, store, nullptr));
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadFile(target), store.Text());
+}
+
+TEST(UpdateStore, SavesOnlyWhatTheChangeAsksFor) {
+  TempDir dir;
+  std::string path = dir.Write("registry.reg", kOtherServer);
+  ASSERT_TRUE(UpdateStore(
+      path, [](RegistryStore& store) { return store.SetValue("HKEY_CLASSES_ROOT\\A", "", "x"); },
+      nullptr));
+  EXPECT_EQ(Parsed(ReadFile(path)).Value("HKEY_CLASSES_ROOT\\A", ""), "x");
+  std::string saved = ReadFile(path);
+  ASSERT_TRUE(UpdateStore(
+      path,
+      [](RegistryStore& store) {
+        store.RemoveTree("HKEY_CLASSES_ROOT\\A");
+        return false;
+      },
+      nullptr));
+  EXPECT_EQ(ReadFile(path), saved);
+  EXPECT_TRUE(FileExists(path + ".lock"));
+}
+
+TEST(UpdateStore, RefusesAFileThatIsNoStore) {
+  TempDir dir;
+  std::string path = dir.Write("registry.reg", "hello\n");
+  std::string error;
+  EXPECT_FALSE(UpdateStore(
+      path, [](RegistryStore&) { return true; }, &error));
+  EXPECT_EQ(ReadFile(path), "hello\n");
+  EXPECT_NE(error.find("REGEDIT4"), std::string::npos);
+}
+
+// Writers in separate processes, each adding its keys one update at a time: without the
+// lock, one writer's save replaces a store another has just read, and keys go missing.
+TEST(UpdateStore, ConcurrentWritersLoseNoKey) {
+  constexpr int kWriters = 5;
+  constexpr int kKeysEach = 12;
+  TempDir dir;
+  std::string path = dir.File("store/registry.reg");
+  std::vector<pid_t> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      bool all = true;
+      for (int k = 0; k < kKeysEach; ++k) {
+        std::string key = "HKEY_CLASSES_ROOT\\W" + std::to_string(w) + "\\K" + std::to_string(k);
+        all = UpdateStore(
+                  path, [&](RegistryStore& store) { return store.SetValue(key, "", "x"); },
+                  nullptr) &&
+              all;
+      }
+      _exit(all ? 0 : 1);
+    }
+    writers.push_back(pid);
+  }
+  for (pid_t pid : writers) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  RegistryStore store = Parsed(ReadFile(path));
+  int found = 0;
+  for (int w = 0; w < kWriters; ++w) {
+    for (int k = 0; k < kKeysEach; ++k) {
+      std::string key = "HKEY_CLASSES_ROOT\\W" + std::to_string(w) + "\\K" + std::to_string(k);
+      if (store.Value(key, "")) ++found;
+    }
+  }
+  EXPECT_EQ(found, kWriters * kKeysEach);
 }
 
 TEST(LoadStore, GivesAnEmptyStoreForAMissingFile) {

@@ -41,7 +41,6 @@ add_custom_command(
   DEPENDS ${PROJECT_SOURCE_DIR}/src/component/KEFConvert.idl
   COMMENT "Compiling the type library KEFConvert.tlb")
 
-target_sources(kefconvert_component PRIVATE ${win32_com}/platform_services.cc)
 target_sources(KEFConvert PRIVATE ${win32_com}/KEFConvert.rc ${exports})
 set_source_files_properties(${win32_com}/KEFConvert.rc PROPERTIES OBJECT_DEPENDS ${typelib})
 # windres finds "KEFConvert.tlb" on the include path

@@ -1,8 +1,10 @@
-#include "component/text.h"
+#include "platform/com/text.h"
 
 #include <gtest/gtest.h>
 
-namespace kefconvert::component {
+#include "platform/com/handles.h"
+
+namespace kefconvert::com {
 namespace {
 
 OleString Ole(std::u16string_view text) { return OleString(text.begin(), text.end()); }
@@ -49,18 +51,20 @@ TEST(Bstr, KeepsNulsInsideTheText) {
   OleString text = Ole(u"a");
   text += static_cast<OLECHAR>(0);
   text += Ole(u"b");
-  BSTR bstr = AllocBstr(text);
-  EXPECT_EQ(BstrText(bstr), text);
-  SysFreeString(bstr);
+  UniqueBstr bstr = NewBstr(text);
+  EXPECT_EQ(bstr.view(), text);
   EXPECT_TRUE(BstrText(nullptr).empty());
 }
 
-TEST(EqualsIgnoringCase, IgnoresTheCaseOfLetters) {
-  EXPECT_TRUE(EqualsIgnoringCase(Ole(u"CONVERTproject"), "ConvertProject"));
-  EXPECT_FALSE(EqualsIgnoringCase(Ole(u"ConvertProjects"), "ConvertProject"));
-  EXPECT_FALSE(EqualsIgnoringCase(Ole(u"ConvertProjecu"), "ConvertProject"));
-  EXPECT_FALSE(EqualsIgnoringCase(Ole(u"["), "{"));
+TEST(EqualsIgnoringCase, IgnoresTheCaseOfAsciiLettersOnly) {
+  using std::string_view_literals::operator""sv;
+  EXPECT_TRUE(EqualsIgnoringCase(OleStringView(Ole(u"CONVERTproject")), "ConvertProject"sv));
+  EXPECT_FALSE(EqualsIgnoringCase(OleStringView(Ole(u"ConvertProjects")), "ConvertProject"sv));
+  EXPECT_FALSE(EqualsIgnoringCase(OleStringView(Ole(u"ConvertProjecu")), "ConvertProject"sv));
+  EXPECT_FALSE(EqualsIgnoringCase(OleStringView(Ole(u"[")), "{"sv));
+  EXPECT_TRUE(EqualsIgnoringCase("HKEY_CLASSES_ROOT\\A"sv, "hkey_classes_root\\a"sv));
+  EXPECT_FALSE(EqualsIgnoringCase("\xC4"sv, "\xE4"sv));  // not ASCII: A and a with umlaut
 }
 
 }  // namespace
-}  // namespace kefconvert::component
+}  // namespace kefconvert::com

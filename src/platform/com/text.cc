@@ -1,6 +1,6 @@
-#include "component/text.h"
+#include "platform/com/text.h"
 
-namespace kefconvert::component {
+namespace kefconvert::com {
 namespace {
 
 bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
@@ -90,25 +90,4 @@ OleString Utf16FromUtf8(std::string_view text) {
   return out;
 }
 
-OleStringView BstrText(BSTR text) {
-  if (text == nullptr) return {};
-  return OleStringView(text, SysStringLen(text));
-}
-
-BSTR AllocBstr(OleStringView text) {
-  return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-}
-
-bool EqualsIgnoringCase(OleStringView a, std::string_view ascii) {
-  if (a.size() != ascii.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char32_t unit = static_cast<char16_t>(a[i]);
-    if (unit >= 'A' && unit <= 'Z') unit += 'a' - 'A';
-    char32_t expected = static_cast<unsigned char>(ascii[i]);
-    if (expected >= 'A' && expected <= 'Z') expected += 'a' - 'A';
-    if (unit != expected) return false;
-  }
-  return true;
-}
-
-}  // namespace kefconvert::component
+}  // namespace kefconvert::com

@@ -1,17 +1,17 @@
 // The component's platform services on Windows: the system's ANSI code page, the type
 // library embedded in KEFConvert.dll as resource TYPELIB 1, and registration in the
 // system registry through the automation runtime and the registry API.
-#include "component/platform_services.h"
-
 #include <olectl.h>
 
 #include <string>
 #include <string_view>
 
 #include "component/kefconvert_com.h"
+#include "component/platform_services.h"
 #include "component/registration.h"
-#include "component/text.h"
 #include "kefconvert/kefconvert.h"
+#include "platform/com/handles.h"
+#include "platform/com/text.h"
 
 namespace kefconvert::component {
 namespace {
@@ -54,7 +54,7 @@ std::wstring ModulePath() {
 }
 
 // OLECHAR is wchar_t on Windows: the component's UTF-16 strings are the API's wide strings.
-std::wstring Wide(std::string_view utf8) { return Utf16FromUtf8(utf8); }
+std::wstring Wide(std::string_view utf8) { return com::Utf16FromUtf8(utf8); }
 
 HRESULT LoadOwnTypeLibrary(ITypeLib** library) {
   std::wstring path = ModulePath();
@@ -93,12 +93,10 @@ HRESULT GetConvertTypeInfo(UINT index, LCID, ITypeInfo** info) {
   if (info == nullptr) return E_POINTER;
   *info = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
-  ITypeLib* library = nullptr;
-  HRESULT status = LoadOwnTypeLibrary(&library);
+  com::ComPtr<ITypeLib> library;
+  HRESULT status = LoadOwnTypeLibrary(library.put());
   if (FAILED(status)) return status;
-  status = library->GetTypeInfoOfGuid(IID__Convert, info);
-  library->Release();
-  return status;
+  return library->GetTypeInfoOfGuid(IID__Convert, info);
 }
 
 // The type information handed out belongs to the automation runtime, not to this library.
@@ -107,14 +105,14 @@ bool PlatformObjectsAlive() { return false; }
 HRESULT RegisterServer() {
   std::wstring path = ModulePath();
   if (path.empty()) return SELFREG_E_CLASS;
-  ITypeLib* library = nullptr;
-  if (FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library))) return SELFREG_E_TYPELIB;
+  com::ComPtr<ITypeLib> library;
+  if (FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()))) return SELFREG_E_TYPELIB;
   std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
-  HRESULT status = ::RegisterTypeLib(library, path.data(), folder.data());
-  library->Release();
-  if (FAILED(status)) return SELFREG_E_TYPELIB;
+  if (FAILED(::RegisterTypeLib(library.get(), path.data(), folder.data()))) {
+    return SELFREG_E_TYPELIB;
+  }
 
-  std::optional<std::string> utf8_path = Utf8FromUtf16(path);
+  std::optional<std::string> utf8_path = com::Utf8FromUtf16(path);
   if (!utf8_path) return SELFREG_E_CLASS;
   for (const RegistryValue& value : RegistrationValues(*utf8_path, kTypeLibraryPlatform)) {
     if (WriteValue(value) != ERROR_SUCCESS) return SELFREG_E_CLASS;
@@ -125,7 +123,8 @@ HRESULT RegisterServer() {
 HRESULT UnregisterServer() {
   // the automation runtime removes what it registered, the interface's key among it
   HRESULT typelib_status =
-      ::UnRegisterTypeLib(LIBID_KEFConvert, 2, 0, kTypeLibraryLocale, kTypeLibrarySystem);
+      ::UnRegisterTypeLib(LIBID_KEFConvert, KEFCONVERT_TYPELIB_MAJOR, KEFCONVERT_TYPELIB_MINOR,
+                          kTypeLibraryLocale, kTypeLibrarySystem);
   bool removed = SUCCEEDED(typelib_status) || typelib_status == TYPE_E_REGISTRYACCESS;
   for (const std::string& key : RegistrationKeys()) {
     removed = Removed(::RegDeleteTreeW(HKEY_CLASSES_ROOT, Wide(key).c_str())) && removed;

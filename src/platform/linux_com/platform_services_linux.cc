@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "component/platform_services.h"
 #include "component/registration.h"
@@ -16,7 +17,8 @@ namespace kefconvert::component {
 namespace {
 
 constexpr int kDefaultCodePage = 1252;
-constexpr char kRoot[] = "HKEY_CLASSES_ROOT\\";
+using linux_com::kClassesRoot;
+using linux_com::RegistryStore;
 
 // The absolute path of the library file this code is in.
 std::string ThisLibraryPath() {
@@ -51,31 +53,47 @@ bool PlatformObjectsAlive() { return linux_com::LiveErrorInfoObjects() > 0; }
 
 HRESULT RegisterServer() {
   std::string library = ThisLibraryPath();
-  std::string path = linux_com::DefaultStorePath();
-  std::optional<linux_com::RegistryStore> store = linux_com::LoadStore(path, nullptr);
-  if (library.empty() || !store) return SELFREG_E_CLASS;
+  if (library.empty()) return SELFREG_E_CLASS;
   try {
-    for (const RegistryValue& value : RegistrationValues(library, TypeLibraryPlatform())) {
-      store->SetValue(kRoot + value.key, value.name, value.data);
+    std::vector<RegistryValue> values = RegistrationValues(library, TypeLibraryPlatform());
+    // a path with a line break would make an entry that neither creates nor unregisters:
+    // refuse it before the store is touched
+    for (const RegistryValue& value : values) {
+      if (!RegistryStore::CanHold(value.data)) return E_INVALIDARG;
     }
+    bool saved = linux_com::UpdateStore(
+        linux_com::DefaultStorePath(),
+        [&values](RegistryStore& store) {
+          for (const RegistryValue& value : values) {
+            store.SetValue(kClassesRoot + value.key, value.name, value.data);
+          }
+          return true;
+        },
+        nullptr);
+    return saved ? S_OK : SELFREG_E_CLASS;
   } catch (const std::exception&) {
     return E_OUTOFMEMORY;
   }
-  return linux_com::SaveStore(path, *store, nullptr) ? S_OK : SELFREG_E_CLASS;
 }
 
 HRESULT UnregisterServer() {
-  std::string path = linux_com::DefaultStorePath();
-  std::optional<linux_com::RegistryStore> store = linux_com::LoadStore(path, nullptr);
-  if (!store) return SELFREG_E_CLASS;
-  bool registered = false;
-  for (const std::string& key : RegistrationKeys()) {
-    registered = registered || store->HasKey(kRoot + key);
-    store->RemoveTree(kRoot + key);
+  try {
+    bool saved = linux_com::UpdateStore(
+        linux_com::DefaultStorePath(),
+        [](RegistryStore& store) {
+          bool registered = false;
+          for (const std::string& key : RegistrationKeys()) {
+            registered = registered || store.HasKey(kClassesRoot + key);
+            store.RemoveTree(kClassesRoot + key);
+          }
+          store.RemoveIfEmpty(kClassesRoot + TypeLibraryKey());
+          return registered;  // nothing to remove: leave the file as it is
+        },
+        nullptr);
+    return saved ? S_OK : SELFREG_E_CLASS;
+  } catch (const std::exception&) {
+    return E_OUTOFMEMORY;
   }
-  store->RemoveIfEmpty(kRoot + TypeLibraryKey());
-  if (!registered) return S_OK;  // nothing to remove; leave the file as it is
-  return linux_com::SaveStore(path, *store, nullptr) ? S_OK : SELFREG_E_CLASS;
 }
 
 }  // namespace kefconvert::component
