@@ -46,6 +46,8 @@ class DefaultsText {
 
   /// True when the list holds an attribute named `name`.
   bool HasAttribute(std::string_view name) const;
+  /// The names of the list's attributes, in order.
+  std::span<const std::string_view> names() const { return names_; }
 
  private:
   struct Piece {

@@ -1,7 +1,6 @@
 #include "convert/report_builder.h"
 
 #include <algorithm>
-#include <numeric>
 
 #include "convert/sql_block.h"
 
@@ -35,7 +34,23 @@ void ReportBuilder::ElementStarted(std::int64_t line, Section section) {
   section_ = section;
   element_line_ = line;
   field_type_given_ = false;
-  attributes_.clear();
+  attribute_count_ = 0;
+}
+
+void ReportBuilder::Remember(const SettingResult& result, std::string_view name,
+                             std::int64_t line) {
+  if (attribute_count_ == attributes_.size()) attributes_.emplace_back();
+  Attribute& attribute = attributes_[attribute_count_++];
+  attribute.line = line;
+  if (result.known_key) {
+    // the key map's texts last: no copy
+    attribute.name = name;
+    attribute.key = result.key;
+  } else {
+    attribute.copy.assign(result.key);
+    attribute.name = name == result.new_key ? std::string_view() : name;
+    attribute.key = {};
+  }
 }
 
 void ReportBuilder::Line(std::int64_t line, Section section, const SettingResult& result) {
@@ -62,10 +77,8 @@ void ReportBuilder::Line(std::int64_t line, Section section, const SettingResult
     Add(line, EventKind::kRewritten, result.key,
         "value " + Quoted(result.value) + " written as " + Quoted(result.written_value));
   }
-  attributes_.push_back({std::string(result.new_key), line, std::string(result.key)});
-  if (result.new_key == kFieldNameKey) {
-    attributes_.push_back({std::string(kFieldVariableKey), line, std::string(result.key)});
-  }
+  Remember(result, result.new_key, line);
+  if (result.new_key == kFieldNameKey) Remember(result, kFieldVariableKey, line);
 }
 
 void ReportBuilder::ElementCompleted(const DefaultsText& defaults) {
@@ -75,30 +88,72 @@ void ReportBuilder::ElementCompleted(const DefaultsText& defaults) {
         "no \"Type\" line: MySQLDataType, FldBasicSearch, FldQuoteS and FldQuoteE repeat the "
         "last field type read (or the starting values)");
   }
-  attributes_.clear();
+  attribute_count_ = 0;
+}
+
+// Entries of the table of names from this number on stand for the element's defaults.
+constexpr std::uint32_t kFirstDefault = 1u << 31;
+
+// Marks the attributes whose name another attribute of the element or one of its
+// defaults has, with a hash table that a new element empties by its number alone.
+void ReportBuilder::MarkNamesHeldTwice(const DefaultsText& defaults) {
+  std::size_t wanted = 2 * (attribute_count_ + defaults.names().size());
+  if (slots_.size() < wanted) {
+    std::size_t size = 64;
+    while (size < wanted) size *= 2;
+    slots_.assign(size, Slot{});
+    element_number_ = 0;
+  }
+  ++element_number_;
+  defaults_ = defaults.names();
+  for (std::size_t i = 0; i < defaults_.size(); ++i) {
+    Enter(defaults_[i], kFirstDefault + static_cast<std::uint32_t>(i));
+  }
+  for (std::size_t i = 0; i < attribute_count_; ++i) {
+    attributes_[i].twice = false;
+    Enter(attributes_[i].Name(), static_cast<std::uint32_t>(i));
+  }
+}
+
+std::string_view ReportBuilder::NameOf(std::uint32_t entry) const {
+  return entry >= kFirstDefault ? defaults_[entry - kFirstDefault] : attributes_[entry].Name();
+}
+
+// Attribute names are short words that differ in length and at their ends: a look at a few
+// bytes tells most apart, at a fraction of the cost of hashing every byte.
+static std::size_t QuickHash(std::string_view name) {
+  std::size_t n = name.size();
+  if (n == 0) return 0;
+  auto at = [name](std::size_t i) { return static_cast<unsigned char>(name[i]); };
+  return n * 61 + at(0) * 7 + at(n - 1) * 131 + at(n / 2) * 17 + at(n - n / 3 - 1) * 29;
+}
+
+void ReportBuilder::Enter(std::string_view name, std::uint32_t entry) {
+  std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = QuickHash(name) & mask;; slot = (slot + 1) & mask) {
+    Slot& held = slots_[slot];
+    if (held.element != element_number_) {
+      held = {element_number_, entry};
+      return;
+    }
+    if (NameOf(held.attribute) != name) continue;
+    if (held.attribute < kFirstDefault) attributes_[held.attribute].twice = true;
+    if (entry < kFirstDefault) attributes_[entry].twice = true;
+    return;
+  }
 }
 
 void ReportBuilder::AddDuplicates(const DefaultsText& defaults) {
-  std::vector<std::size_t> order(attributes_.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  std::stable_sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
-    return attributes_[a].name < attributes_[b].name;
-  });
-  std::vector<bool> twice(attributes_.size());
-  for (std::size_t i = 1; i < order.size(); ++i) {
-    if (attributes_[order[i]].name == attributes_[order[i - 1]].name) {
-      twice[order[i]] = twice[order[i - 1]] = true;
-    }
-  }
+  MarkNamesHeldTwice(defaults);
   std::int64_t reported_line = 0;
-  for (std::size_t i = 0; i < attributes_.size(); ++i) {
+  for (std::size_t i = 0; i < attribute_count_; ++i) {
     const Attribute& attribute = attributes_[i];
-    if (!twice[i] && !defaults.HasAttribute(attribute.name)) continue;
+    if (!attribute.twice) continue;
     // a name line's two attributes are one setting
     if (attribute.line == reported_line) continue;
     reported_line = attribute.line;
-    Add(attribute.line, EventKind::kDuplicate, attribute.key,
-        "attribute " + attribute.name + " stands more than once in the " +
+    Add(attribute.line, EventKind::kDuplicate, attribute.Key(),
+        "attribute " + std::string(attribute.Name()) + " stands more than once in the " +
             std::string(SectionName(section_)) + " element, which XML readers reject");
   }
 }

@@ -5,6 +5,7 @@
 #define KEFCONVERT_CONVERT_REPORT_BUILDER_H_
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,19 +37,38 @@ class ReportBuilder {
 
  private:
   struct Attribute {
-    std::string name;
+    std::string_view name;  // a key map's own text, or the copy below
+    std::string_view key;
+    std::string copy;  // an unknown key, which is its own attribute name
     std::int64_t line;
-    std::string key;
+    bool twice;  // the element holds its name more than once
+    std::string_view Name() const { return name.empty() ? std::string_view(copy) : name; }
+    std::string_view Key() const { return key.empty() ? std::string_view(copy) : key; }
+  };
+  // a slot of the table that finds equal names: which attribute it holds, for which element
+  struct Slot {
+    std::uint32_t element = 0;
+    std::uint32_t attribute = 0;
   };
 
   void Add(std::int64_t line, EventKind kind, std::string_view key, std::string message);
+  void Remember(const SettingResult& result, std::string_view name, std::int64_t line);
   void AddDuplicates(const DefaultsText& defaults);
+  void MarkNamesHeldTwice(const DefaultsText& defaults);
+  void Enter(std::string_view name, std::uint32_t entry);
+  std::string_view NameOf(std::uint32_t entry) const;
 
   Report& report_;
   Section section_ = Section::kProject;
   std::int64_t element_line_ = 1;
   bool field_type_given_ = false;
-  std::vector<Attribute> attributes_;  // of the element being assembled
+  // the attributes of the element being assembled: the first attribute_count_, the rest
+  // kept for their strings' room, so that an element costs no allocation after the first
+  std::vector<Attribute> attributes_;
+  std::size_t attribute_count_ = 0;
+  std::vector<Slot> slots_;
+  std::uint32_t element_number_ = 0;
+  std::span<const std::string_view> defaults_;  // of the element being checked
 };
 
 }  // namespace kefconvert::detail

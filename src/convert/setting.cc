@@ -80,6 +80,8 @@ SettingResult SettingTranslator::ConvertKeyedSetting(Section section, const Spli
   result.appended_at = AttributeText.size();
   const KeyMapping* row = kKeyMaps[static_cast<int>(section)]->Find(line.key);
   result.known_key = row != nullptr;
+  // a known key's own text lasts, where the line's is gone with the next line
+  if (row != nullptr) result.key = row->old_key;
   result.new_key = row != nullptr ? row->new_key : line.key;
   if (result.new_key.empty()) {
     result.kind = LineKind::kDropped;
