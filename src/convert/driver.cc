@@ -372,8 +372,9 @@ std::optional<std::string> Convert::ConvertProject(const std::string& projFile) 
     detail::LineReader lines(*input, BlockSizeFor(input->SizeHint()));
     ProjectConversion conversion(*this, lines, input->SizeHint());
     bool converted = conversion.Run();
-    if (converted) output->Write(conversion.Pieces());
-    output->Close();
+    input->CheckUnchanged();
+    if (converted) output->WriteAt(0, conversion.Pieces());
+    output->Commit();
     if (!converted) return std::nullopt;
     return TempFileName;
   } catch (...) {
