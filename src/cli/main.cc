@@ -1,16 +1,16 @@
 // kefconvert: converts project files of the old line layout to the element layout, each
 // to NAME_tmp.kef beside it, and prints the path of every converted file.
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <new>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/first_bytes.h"
 #include "kefconvert/kefconvert.h"
 
 #ifdef _WIN32
@@ -89,20 +89,14 @@ void Report(const std::string& file, std::string_view message) {
 }
 
 // Why a file is not a project file, as far as its first bytes tell.
-std::string WhyNotProjectFile(const std::string& path) {
-  // the path is UTF-8, which a narrow file name means only on POSIX systems
-  std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                   std::ios::binary);
-  std::string head(200, '\0');
-  in.read(head.data(), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<std::size_t>(in.gcount()));
+std::string WhyNotProjectFile(std::string_view head) {
   if (head.starts_with("\xEF\xBB\xBF")) {
     return "it begins with a UTF-8 byte order mark; save it in the ANSI code page";
   }
   if (head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF")) {
     return "it is UTF-16 text; save it in the ANSI code page";
   }
-  std::string line = head.substr(0, head.find('\n'));
+  std::string line(head.substr(0, head.find('\n')));
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (line.empty()) return "its first line is empty";
   std::string shown;
@@ -122,11 +116,12 @@ std::string WhyNotProjectFile(const std::string& path) {
 
 int ConvertOne(const std::string& file, const kefconvert::Options& options) {
   try {
-    kefconvert::Convert converter(options);
+    kefconvert::cli::FirstBytesKept files(200);
+    kefconvert::Convert converter(options, files);
     std::optional<std::string> converted = converter.ConvertProject(file);
     if (!converted) {
       Report(file, "not a project file of the old layout (first line is not <Project>)");
-      Report(file, "note: " + WhyNotProjectFile(file));
+      Report(file, "note: " + WhyNotProjectFile(files.bytes()));
       return kSomeNotProjectFiles;
     }
     std::cout << *converted << '\n';
@@ -226,5 +221,10 @@ int wmain(int argc, wchar_t** wargv) {
   return status;
 }
 #else
-int main(int argc, char** argv) { return Main(argc, argv); }
+int main(int argc, char** argv) {
+  // an over-size file fails with "Disk full" and the tool goes on with the next FILE;
+  // SIGINT and SIGTERM, left as they are, abandon the conversion in progress
+  std::signal(SIGXFSZ, SIG_IGN);
+  return Main(argc, argv);
+}
 #endif

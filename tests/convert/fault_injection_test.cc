@@ -24,6 +24,7 @@
 
 #include "convert/file_layer.h"
 #include "kefconvert/kefconvert.h"
+#include "memory_file_system.h"
 #include "support/temp_dir.h"
 
 namespace kefconvert {
@@ -680,6 +681,39 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
+std::string ProjectWithFields(int fields) {
+  std::string text = "<Project>\r\n<Database>\r\n<Table>\r\nName=t\r\n";
+  for (int i = 0; i < fields; ++i) text += "<Field>\r\nName=f" + std::to_string(i) + "\r\nType=3\r\n";
+  return text;
+}
+
+TEST(WriteFailure, FailureAtEveryWriteLeavesAnEmptyFileAndNoHiddenFile) {
+  const std::string text = ProjectWithFields(300);
+  auto converted_with = [&](int failing_write, fuzz::MemoryFileSystem& files) {
+    files.Put("/p.kef", text);
+    files.Put("/p_tmp.kef", "earlier text");
+    if (failing_write > 0) files.FailWritingAt(failing_write);
+    Convert converter(Options{}, files);
+    return converter.ConvertProject("/p.kef");
+  };
+  fuzz::MemoryFileSystem clean(4096);
+  ASSERT_EQ(converted_with(0, clean), "/p_tmp.kef");
+  ASSERT_GT(clean.writes(), 0);
+  for (int failing = 1; failing <= clean.writes(); ++failing) {
+    SCOPED_TRACE("write " + std::to_string(failing));
+    fuzz::MemoryFileSystem files(4096);
+    try {
+      converted_with(failing, files);
+      ADD_FAILURE() << "converted although a write failed";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), kDiskFull);
+      EXPECT_EQ(error.file(), FileRole::kConvertedFile);
+    }
+    EXPECT_EQ(*files.Find("/p_tmp.kef"), "");
+    EXPECT_EQ(files.Paths(), std::vector<std::string>({"/p.kef", "/p_tmp.kef"}));
+  }
+}
+
 // ---- signals and limits, in child processes
 
 // Runs `body` in a child process and returns its wait status.
@@ -731,12 +765,6 @@ INSTANTIATE_TEST_SUITE_P(
                       SignalCase{"TermOverAnEarlierFile", SIGTERM, true},
                       SignalCase{"IntWithoutAnEarlierFile", SIGINT, false}),
     [](const ::testing::TestParamInfo<SignalCase>& info) { return std::string(info.param.name); });
-
-std::string ProjectWithFields(int fields) {
-  std::string text = "<Project>\r\n<Database>\r\n<Table>\r\nName=t\r\n";
-  for (int i = 0; i < fields; ++i) text += "<Field>\r\nName=f" + std::to_string(i) + "\r\nType=3\r\n";
-  return text;
-}
 
 TEST(FileSizeLimit, OverSizeFileIsDiskFullAndTheNextConverts) {
   Project big(ProjectWithFields(200));
