@@ -66,7 +66,8 @@ Outcome ConvertChecked(std::string_view input, std::size_t piece, const Faults& 
   Check(converted != nullptr && files.creates() == 1, "the converted file was not created once");
   Check(files.Paths().size() == 2, "a hidden file was left behind");
   if (outcome.kind == Outcome::kConverted) {
-    Check(files.commits() == 1 && files.discards() == 0, "the converted file was not committed once");
+    Check(files.commits() == 1 && files.discards() == 0,
+          "the converted file was not committed once");
     outcome.text = *converted;
   } else {
     Check(converted->empty(), "a failure or a non-project left text in the converted file");

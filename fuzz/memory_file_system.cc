@@ -117,7 +117,8 @@ std::unique_ptr<detail::InputFile> MemoryFileSystem::OpenForReading(const std::s
 std::unique_ptr<detail::OutputFile> MemoryFileSystem::CreateReplacing(
     const std::string& path, const detail::InputFile& source) {
   auto existing = files_.find(path);
-  if (existing != files_.end() && detail::FileIdentity{0, existing->second.id} == source.Identity()) {
+  if (existing != files_.end() &&
+      detail::FileIdentity{0, existing->second.id} == source.Identity()) {
     throw Error(kPathFileAccessError, FileRole::kConvertedFile, "");
   }
   ++creates_;

@@ -41,14 +41,18 @@ class OutputFile {  // the converted text, written into a new hidden file beside
   virtual ~OutputFile() = default;
   /// Writes `pieces`, in order, at byte `offset` of the hidden file (the driver appends at
   /// the end, and at the very end may write the head into a gap it left at offset 0, or
-  /// move its body by a byte). Throws Error(kDiskFull) or Error(kDeviceIOError) with FileRole::kConvertedFile.
+  /// move its body by a byte). Throws Error(kDiskFull) or Error(kDeviceIOError) with
+  /// FileRole::kConvertedFile.
   virtual void WriteAt(std::uint64_t offset, std::span<const std::string_view> pieces) = 0;
-  /// Reads up to `size` bytes at `offset` back from the hidden file (for the move); returns how many.
+  /// Reads up to `size` bytes at `offset` back from the hidden file (for the move); returns how
+  /// many.
   virtual std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size) = 0;
   /// Puts the complete text in place under the converted name in one atomic step that
-  /// replaces the name itself (a link at that name is replaced, never followed). Throws like WriteAt.
+  /// replaces the name itself (a link at that name is replaced, never followed). Throws like
+  /// WriteAt, or Error(kPermissionDenied) when the folder does not let the name be replaced.
   virtual void Commit() = 0;
-  /// After a failure: no hidden file left; the converted name holds an empty file (as before). Never throws.
+  /// After a failure: no hidden file left; the converted name holds an empty file (as before).
+  /// Never throws.
   virtual void Discard() noexcept = 0;
 };
 

@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <chrono>
-
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -528,7 +527,6 @@ TEST(SectionOrder, MarkerWithInnerBlankIsASettingNotAnError) {
   EXPECT_EQ(converter.ConvertProject(project.path), project.converted);
 }
 
-
 // ---- putting the converted text in place
 
 // The text that `project_text` converts to, converted in a folder of its own.
@@ -552,8 +550,8 @@ class LinkAtTheConvertedName : public ::testing::TestWithParam<LinkCase> {};
 TEST_P(LinkAtTheConvertedName, IsReplacedAndItsTargetIsUntouched) {
   const LinkCase& link = GetParam();
   Project project(kSmallProject);
-  std::string target = link.target.starts_with("/") ? std::string(link.target)
-                                                    : project.dir.File(link.target);
+  std::string target =
+      link.target.starts_with("/") ? std::string(link.target) : project.dir.File(link.target);
   if (link.target == "private") project.dir.Write("private", "secret");
   int made = link.symbolic ? ::symlink(target.c_str(), project.converted.c_str())
                            : ::link(target.c_str(), project.converted.c_str());
@@ -572,13 +570,14 @@ TEST_P(LinkAtTheConvertedName, IsReplacedAndItsTargetIsUntouched) {
   EXPECT_EQ(HiddenFilesBeside(project.converted), std::vector<std::string>());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryKind, LinkAtTheConvertedName,
-    ::testing::Values(LinkCase{"SymbolicLink", true, "private"},
-                      LinkCase{"HardLink", false, "private"},
-                      LinkCase{"DanglingSymbolicLink", true, "missing"},
-                      LinkCase{"SymbolicLinkToADevice", true, "/dev/full"}),
-    [](const ::testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(EveryKind, LinkAtTheConvertedName,
+                         ::testing::Values(LinkCase{"SymbolicLink", true, "private"},
+                                           LinkCase{"HardLink", false, "private"},
+                                           LinkCase{"DanglingSymbolicLink", true, "missing"},
+                                           LinkCase{"SymbolicLinkToADevice", true, "/dev/full"}),
+                         [](const ::testing::TestParamInfo<LinkCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 struct NonRegularCase {
   std::string_view name;
@@ -608,13 +607,13 @@ TEST_P(NonRegularConvertedName, IsPathFileAccessErrorAtOnce) {
   EXPECT_EQ(HiddenFilesBeside(project.converted), std::vector<std::string>());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryKind, NonRegularConvertedName,
-    ::testing::Values(NonRegularCase{"Fifo", S_IFIFO}, NonRegularCase{"Folder", S_IFDIR},
-                      NonRegularCase{"Device", S_IFCHR}),
-    [](const ::testing::TestParamInfo<NonRegularCase>& info) {
-      return std::string(info.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(EveryKind, NonRegularConvertedName,
+                         ::testing::Values(NonRegularCase{"Fifo", S_IFIFO},
+                                           NonRegularCase{"Folder", S_IFDIR},
+                                           NonRegularCase{"Device", S_IFCHR}),
+                         [](const ::testing::TestParamInfo<NonRegularCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(Commit, ReadOnlyConvertedFileIsPermissionDeniedAndKept) {
   Project project(kSmallProject);
@@ -667,23 +666,25 @@ TEST_P(ProjectChangedWhileRead, IsDeviceIOError) {
   EXPECT_EQ(HiddenFilesBeside(project.converted), std::vector<std::string>());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryChange, ProjectChangedWhileRead,
-    ::testing::Values(TornReadCase{"Truncated",
-                                   [](const std::string& path) {
-                                     ASSERT_EQ(::truncate(path.c_str(), 20), 0);
-                                   }},
-                      TornReadCase{"Appended",
-                                   [](const std::string& path) {
-                                     std::ofstream(path, std::ios::app) << "Name=late\r\n";
-                                   }}),
-    [](const ::testing::TestParamInfo<TornReadCase>& info) {
-      return std::string(info.param.name);
-    });
+INSTANTIATE_TEST_SUITE_P(EveryChange, ProjectChangedWhileRead,
+                         ::testing::Values(TornReadCase{"Truncated",
+                                                        [](const std::string& path) {
+                                                          ASSERT_EQ(::truncate(path.c_str(), 20),
+                                                                    0);
+                                                        }},
+                                           TornReadCase{"Appended",
+                                                        [](const std::string& path) {
+                                                          std::ofstream(path, std::ios::app)
+                                                              << "Name=late\r\n";
+                                                        }}),
+                         [](const ::testing::TestParamInfo<TornReadCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 std::string ProjectWithFields(int fields) {
   std::string text = "<Project>\r\n<Database>\r\n<Table>\r\nName=t\r\n";
-  for (int i = 0; i < fields; ++i) text += "<Field>\r\nName=f" + std::to_string(i) + "\r\nType=3\r\n";
+  for (int i = 0; i < fields; ++i)
+    text += "<Field>\r\nName=f" + std::to_string(i) + "\r\nType=3\r\n";
   return text;
 }
 
@@ -758,13 +759,14 @@ TEST_P(SignalDuringTheWrite, NeverLeavesAPartialConvertedFile) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EverySignal, SignalDuringTheWrite,
-    ::testing::Values(SignalCase{"KillOverAnEarlierFile", SIGKILL, true},
-                      SignalCase{"KillWithoutAnEarlierFile", SIGKILL, false},
-                      SignalCase{"TermOverAnEarlierFile", SIGTERM, true},
-                      SignalCase{"IntWithoutAnEarlierFile", SIGINT, false}),
-    [](const ::testing::TestParamInfo<SignalCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(EverySignal, SignalDuringTheWrite,
+                         ::testing::Values(SignalCase{"KillOverAnEarlierFile", SIGKILL, true},
+                                           SignalCase{"KillWithoutAnEarlierFile", SIGKILL, false},
+                                           SignalCase{"TermOverAnEarlierFile", SIGTERM, true},
+                                           SignalCase{"IntWithoutAnEarlierFile", SIGINT, false}),
+                         [](const ::testing::TestParamInfo<SignalCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(FileSizeLimit, OverSizeFileIsDiskFullAndTheNextConverts) {
   Project big(ProjectWithFields(200));

@@ -223,7 +223,8 @@ class PosixOutputFile final : public OutputFile {
 
   void Commit() override {
     TerminationSignalsHeld held;
-    if (int error = fd_.Reset(); error != 0) throw ConvertedFileError(WriteErrorNumber(error), error);
+    if (int error = fd_.Reset(); error != 0)
+      throw ConvertedFileError(WriteErrorNumber(error), error);
     if (int error = ReplaceName(folder_.get(), hidden_.c_str(), converted_.c_str()); error != 0) {
       throw ConvertedFileError(error == EISDIR ? kPathFileAccessError : OpenErrorNumber(error, "."),
                                error);
