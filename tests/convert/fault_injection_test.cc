@@ -763,7 +763,7 @@ INSTANTIATE_TEST_SUITE_P(EverySignal, SignalDuringTheWrite,
                          ::testing::Values(SignalCase{"KillOverAnEarlierFile", SIGKILL, true},
                                            SignalCase{"KillWithoutAnEarlierFile", SIGKILL, false},
                                            SignalCase{"TermOverAnEarlierFile", SIGTERM, true},
-                                           SignalCase{"IntWithoutAnEarlierFile", SIGINT, false}),
+                                           SignalCase{"TermWithoutAnEarlierFile", SIGTERM, false}),
                          [](const ::testing::TestParamInfo<SignalCase>& info) {
                            return std::string(info.param.name);
                          });

@@ -223,19 +223,22 @@ class PosixOutputFile final : public OutputFile {
 
   void Commit() override {
     TerminationSignalsHeld held;
-    if (int error = fd_.Reset(); error != 0)
+    // forgotten before the descriptor is closed, so that no handler on another thread
+    // truncates a file that reuses its number
+    Forget();
+    if (int error = fd_.Reset(); error != 0) {
       throw ConvertedFileError(WriteErrorNumber(error), error);
+    }
     if (int error = ReplaceName(folder_.get(), hidden_.c_str(), converted_.c_str()); error != 0) {
-      throw ConvertedFileError(error == EISDIR ? kPathFileAccessError : OpenErrorNumber(error, "."),
-                               error);
+      throw ConvertedFileError(CommitErrorNumber(error), error);
     }
     done_ = true;
-    ForgetPendingOutput(ticket_);
   }
 
   void Discard() noexcept override {
     if (done_) return;
     TerminationSignalsHeld held;
+    Forget();
     if (fd_.get() >= 0) {
       (void)::ftruncate(fd_.get(), 0);
       fd_.Reset();
@@ -248,10 +251,26 @@ class PosixOutputFile final : public OutputFile {
       (void)::unlinkat(folder_.get(), hidden_.c_str(), 0);
     }
     done_ = true;
-    ForgetPendingOutput(ticket_);
   }
 
  private:
+  void Forget() {
+    ForgetPendingOutput(ticket_);
+    ticket_ = -1;
+  }
+
+  static int CommitErrorNumber(int error) {
+    switch (error) {
+      case EISDIR:
+      case ENOTEMPTY:
+      case EEXIST: return kPathFileAccessError;
+      case EACCES:
+      case EPERM:
+      case EROFS: return kPermissionDenied;
+      default: return WriteErrorNumber(error);
+    }
+  }
+
   Descriptor folder_;
   Descriptor fd_;
   std::string hidden_;

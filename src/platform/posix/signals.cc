@@ -50,7 +50,14 @@ extern "C" void AbandonPendingOutputsAndEnd(int signal_number) {
   ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
+// A child process has none of its parent's conversions to abandon.
+void ForgetAllInChild() {
+  for (PendingOutput& output : pending_outputs)
+    output.state.store(kFree, std::memory_order_relaxed);
+}
+
 void InstallHandlers() {
+  ::pthread_atfork(nullptr, nullptr, ForgetAllInChild);
   for (int signal_number : kTerminationSignals) {
     struct sigaction before;
     if (::sigaction(signal_number, nullptr, &before) != 0) continue;
