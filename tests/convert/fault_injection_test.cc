@@ -326,6 +326,29 @@ TEST(OpeningFailure, ConvertedFileThatLinksToTheProjectIsRefused) {
   EXPECT_EQ(ReadFile(project.path), before);
 }
 
+TEST(OpeningFailure, FileErrorSaysWhichFileAndWhatTheSystemSaid) {
+  Project project(kSmallProject);
+  std::filesystem::create_directory(project.converted);
+  struct Case {
+    std::string path;
+    FileRole file;
+    std::string_view reason;
+  };
+  for (const Case& c :
+       {Case{project.dir.File("missing.kef"), FileRole::kProjectFile, "No such file or directory"},
+        Case{project.path, FileRole::kConvertedFile, "Is a directory"}}) {
+    Convert converter;
+    try {
+      converter.ConvertProject(c.path);
+      ADD_FAILURE() << c.path << " converted";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.file(), c.file) << c.path;
+      EXPECT_EQ(error.system_reason(), c.reason) << c.path;
+      EXPECT_EQ(std::string_view(error.what()), error.description()) << c.path;
+    }
+  }
+}
+
 // ---- the path itself
 
 TEST(PathFailure, PathShorterThanFourCharactersIsInvalidArgument) {
