@@ -316,7 +316,9 @@ class PosixFileSystem final : public FileSystem {
     // one was rewritten in place (best effort: only root may give it to another owner)
     if (exists && S_ISREG(existing.st_mode)) {
       (void)::fchmod(file.get(), existing.st_mode & 07777);
-      (void)::fchown(file.get(), existing.st_uid, existing.st_gid);
+      if (existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) {
+        (void)::fchown(file.get(), existing.st_uid, existing.st_gid);
+      }
     }
     return std::unique_ptr<OutputFile>(
         new PosixOutputFile(folder.Release(), file.Release(), std::move(hidden), place.name));
