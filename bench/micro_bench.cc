@@ -50,6 +50,7 @@ class MemoryFile final : public detail::InputFile {
   }
   std::uint64_t SizeHint() const override { return text_.size(); }
   detail::FileIdentity Identity() const override { return {}; }
+  void CheckUnchanged() const override {}
 
  private:
   const std::string& text_;

@@ -43,12 +43,12 @@ struct Faults {
 
 // Converts `input` as the project file, reading `piece` bytes at a time, and checks what
 // holds whatever happens: the project file unchanged, the converted file created once and
-// empty unless converted, the text written in one piece.
+// empty unless converted, no hidden file left.
 Outcome ConvertChecked(std::string_view input, std::size_t piece, const Faults& faults,
                        Report* report = nullptr) {
   MemoryFileSystem files(piece);
   if (faults.read_at) files.FailReadingAt(*faults.read_at);
-  if (faults.write) files.FailWritingHalfway();
+  if (faults.write) files.FailWritingAt(1);
   files.Put(kProjectPath, input);
   detail::Converter converter(Options{}, files);
   Outcome outcome;
@@ -66,9 +66,10 @@ Outcome ConvertChecked(std::string_view input, std::size_t piece, const Faults& 
   Check(project != nullptr && *project == input, "the project file changed");
   const std::string* converted = files.Find(kConvertedPath);
   Check(converted != nullptr && files.creates() == 1, "the converted file was not created once");
-  Check(files.writes() <= 1, "the converted text was written in more than one piece");
+  Check(files.Paths().size() == 2, "a hidden file was left behind");
   if (outcome.kind == Outcome::kConverted) {
-    Check(files.closes() == 1 && files.discards() == 0, "the converted file was not closed once");
+    Check(files.commits() == 1 && files.discards() == 0,
+          "the converted file was not committed once");
     outcome.text = *converted;
   } else {
     Check(converted->empty(), "a failure or a non-project left text in the converted file");

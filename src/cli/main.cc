@@ -1,6 +1,7 @@
 // kefconvert: converts project files of the old line layout to the element layout, each
 // to NAME_tmp.kef beside it (or in place, to one file, or into nothing as a check), and
 // prints the path of every converted file.
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -43,5 +44,10 @@ int wmain(int argc, wchar_t** wargv) {
   return status;
 }
 #else
-int main(int argc, char** argv) { return Main(argc, argv); }
+int main(int argc, char** argv) {
+  // an over-size file fails with "Disk full" and the tool goes on with the next FILE;
+  // SIGINT and SIGTERM, left as they are, abandon the conversion in progress
+  std::signal(SIGXFSZ, SIG_IGN);
+  return Main(argc, argv);
+}
 #endif

@@ -64,18 +64,40 @@ Converter::Converter(const Options& options, FileSystem& files)
   if (code_page_ == nullptr) throw Error(kInvalidArgument);
 }
 
-std::optional<std::string> Converter::ConvertProject(const std::string& projFile, Report* report) {
+namespace {
+
+// The converted text goes straight into the hidden file that will take the converted
+// file's name.
+class OutputFileDestination final : public TextDestination {
+ public:
+  explicit OutputFileDestination(OutputFile& file) : file_(file) {}
+  void WriteAt(std::uint64_t offset, std::span<const std::string_view> pieces) override {
+    file_.WriteAt(offset, pieces);
+  }
+  std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size) override {
+    return file_.ReadAt(offset, buffer, size);
+  }
+  void Truncate(std::uint64_t size) override { file_.Truncate(size); }
+
+ private:
+  OutputFile& file_;
+};
+
+}  // namespace
+
+std::optional<std::string> Converter::ConvertProject(const std::string& projFile,
+                                                     Report* report) {
   std::string TempFileName = ConvertedFileName(projFile);
   std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
-  std::unique_ptr<OutputFile> output = files_.CreateReplacing(TempFileName, *input);
+  std::unique_ptr<OutputFile> output =
+      files_.CreateReplacing(TempFileName, input.get(), AfterFailure::kEmptyFile);
   try {
-    MemoryDestination text;
-    bool converted = ConvertInput(*input, report, text);
-    if (converted) {
-      std::string_view pieces[] = {text.text()};
-      output->Write(pieces);
-    }
-    output->Close();
+    OutputFileDestination destination(*output);
+    bool converted = ConvertInput(*input, report, destination);
+    // a file that changed while it was read gave neither its old text nor its new one
+    input->CheckUnchanged();
+    // a file that is not a project file leaves the converted file empty
+    output->Commit();
     if (!converted) return std::nullopt;
     return TempFileName;
   } catch (...) {
@@ -88,18 +110,33 @@ std::optional<std::string> Converter::ConvertProject(const std::string& projFile
 bool Converter::ConvertProjectTo(const std::string& projFile, const std::string& output,
                                  Report* report) {
   std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
-  MemoryDestination text;
-  bool converted = ConvertInput(*input, report, text);
-  // closed first: Windows does not replace a file that is open
-  input.reset();
-  if (converted) files_.Replace(output, text.text());
-  return converted;
+  // the project file's own path asks for it to be replaced; another of its names does not
+  const InputFile* protected_file = output == projFile ? nullptr : input.get();
+  std::unique_ptr<OutputFile> file =
+      files_.CreateReplacing(output, protected_file, AfterFailure::kAsItWas);
+  try {
+    OutputFileDestination destination(*file);
+    bool converted = ConvertInput(*input, report, destination);
+    input->CheckUnchanged();
+    // closed first: Windows does not replace a file that is open
+    input.reset();
+    if (!converted) {
+      file->Discard();
+      return false;
+    }
+    file->Commit();
+    return true;
+  } catch (...) {
+    file->Discard();
+    throw;
+  }
 }
 
 bool Converter::ConvertProjectTo(const std::string& projFile, Sink& sink, Report* report) {
   std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
   MemoryDestination text;
   bool converted = ConvertInput(*input, report, text);
+  input->CheckUnchanged();
   if (converted) sink.Write(text.text());
   return converted;
 }

@@ -22,6 +22,7 @@ class MemoryFile final : public InputFile {
   }
   std::uint64_t SizeHint() const override { return text_.size(); }
   FileIdentity Identity() const override { return {}; }
+  void CheckUnchanged() const override {}
 
  private:
   std::string text_;

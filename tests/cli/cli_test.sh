@@ -100,6 +100,44 @@ check "backup suffix with a separator: usage error" 64 "$?"
 check "--version" "kefconvert 1.0.0" "$("$tool" --version)"
 "$tool" --help | grep -q "_tmp.kef"; check "--help names the output file" 0 "$?"
 
+# a FIFO gives its bytes once: the explanation comes from what the conversion read
+mkfifo "$work/fifo.kef"
+printf 'hello\r\n' > "$work/fifo.kef" &
+timeout 10 "$tool" "$work/fifo.kef" >/dev/null 2>"$work/err"; status=$?
+check "FIFO project file: not a project file, without blocking" 1 "$status"
+check "FIFO project file: names the first line" \
+  "kefconvert: $work/fifo.kef: note: its first line is \"hello\"" "$(sed -n 2p "$work/err")"
+
+# SIGTERM while the project file is read: the conversion is abandoned, as after a failure
+mkfifo "$work/held.kef"
+(printf '<Project>\r\n<Database>\r\n'; exec sleep 20) > "$work/held.kef" 2>/dev/null &
+writer=$!
+"$tool" "$work/held.kef" >/dev/null 2>&1 &
+converting=$!
+for _ in $(seq 100); do
+  ls -A "$work" | grep -q '^\.held_tmp\.kef\.' && break
+  sleep 0.05
+done
+kill -TERM "$converting"; wait "$converting"; status=$?
+kill "$writer" 2>/dev/null; wait "$writer" 2>/dev/null
+check "SIGTERM: status 128+15" 143 "$status"
+check "SIGTERM: no converted file, as after any failure" "absent" \
+  "$([ -e "$work/held_tmp.kef" ] && echo present || echo absent)"
+check "SIGTERM: no hidden file left" "" "$(ls -A "$work" | grep '^\.')"
+
+# over the file-size limit: "Disk full", and the tool goes on with the next file
+{
+  printf '<Project>\r\n<Database>\r\n<Table>\r\n'
+  for i in $(seq 200); do printf '<Field>\r\nName=f%d\r\n' "$i"; done
+} > "$work/big.kef"
+out=$(ulimit -f 16; "$tool" "$work/big.kef" "$work/ok.kef" 2>"$work/err"); status=$?
+check "file-size limit: status" 2 "$status"
+check "file-size limit: message names the converted file" \
+  "kefconvert: $work/big_tmp.kef: Disk full (error 61)" "$(head -n 1 "$work/err")"
+check "file-size limit: next file converted" "$work/ok_tmp.kef" "$out"
+check "file-size limit: no converted file, no hidden file" "absent|" \
+  "$([ -e "$work/big_tmp.kef" ] && echo present || echo absent)|$(ls -A "$work" | grep '^\.')"
+
 if [ -f "$source_dir/examples/shop.kef" ]; then
   cp "$source_dir/examples/shop.kef" "$work/shop.kef"
   "$tool" "$work/shop.kef" >/dev/null; check "sample converts" 0 "$?"

@@ -38,6 +38,33 @@ check "failures: not a project file" \
 check "failures: the error's description and HRESULT" \
   "kefconvert-host: $work/bad.kef: Type mismatch (line 5) (0x800A000D)" "$(sed -n 2p "$work/err")"
 
+# over the file-size limit: "Disk full", and the host goes on with the next file
+{
+  printf '<Project>\r\n<Database>\r\n<Table>\r\n'
+  for i in $(seq 200); do printf '<Field>\r\nName=f%d\r\n' "$i"; done
+} > "$work/big.kef"
+out=$(ulimit -f 16; "$host" "$work/big.kef" "$work/shop.kef" 2>"$work/err"); status=$?
+check "file-size limit: status" 2 "$status"
+check "file-size limit: Disk full" \
+  "kefconvert-host: $work/big.kef: Disk full (0x800A003D)" "$(cat "$work/err")"
+check "file-size limit: next file converted" "$work/shop_tmp.kef" "$out"
+
+# SIGTERM while the project file is read: the conversion is abandoned, as after a failure
+mkfifo "$work/held.kef"
+(printf '<Project>\r\n<Database>\r\n'; exec sleep 20) > "$work/held.kef" 2>/dev/null &
+writer=$!
+"$host" "$work/held.kef" >/dev/null 2>&1 &
+converting=$!
+for _ in $(seq 100); do
+  ls -A "$work" | grep -q '^\.held_tmp\.kef\.' && break
+  sleep 0.05
+done
+kill -TERM "$converting"; wait "$converting"; status=$?
+kill "$writer" 2>/dev/null; wait "$writer" 2>/dev/null
+check "SIGTERM: status 128+15" 143 "$status"
+check "SIGTERM: converted file empty" "0" "$(stat -c %s "$work/held_tmp.kef" 2>&1)"
+check "SIGTERM: no hidden file left" "" "$(ls -A "$work" | grep '^\.')"
+
 "$host" --unregister "$library"; status=$?
 check "unregister: status" 0 "$status"
 check "unregister: other entries survive, ours are gone" "$(cat "$work/before.reg")" \

@@ -4,19 +4,27 @@
 // was, and leave the converted file absent or empty, never partly written.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "convert/converter.h"
 #include "convert/file_layer.h"
 #include "kefconvert/kefconvert.h"
+#include "memory_file_system.h"
 #include "support/temp_dir.h"
 
 namespace kefconvert {
@@ -56,10 +64,24 @@ void ExpectError(Converter& converter, const std::string& project, const Expecte
   }
 }
 
-// Checks that the project file still holds `before` and what is left of the converted file.
+// The hidden files that the converted text is written to before it takes its name.
+std::vector<std::string> HiddenFilesBeside(const std::string& path) {
+  std::vector<std::string> hidden;
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    std::string name = entry.path().filename().string();
+    if (name.starts_with(".")) hidden.push_back(name);
+  }
+  return hidden;
+}
+
+// Checks that the project file still holds `before`, what is left of the converted file,
+// and that no hidden file stayed behind.
 void ExpectLeft(const std::string& project, const std::optional<std::string>& before,
                 const std::string& converted, Left left) {
   EXPECT_EQ(ContentOf(project), before) << "the project file changed";
+  EXPECT_EQ(HiddenFilesBeside(converted), std::vector<std::string>());
   std::optional<std::string> after = ContentOf(converted);
   if (left == Left::kNothing) {
     EXPECT_EQ(after, std::nullopt) << "a converted file was created";
@@ -118,7 +140,7 @@ class WithoutRootRights {
 
 // ---- a file layer that fails on purpose, around the real one
 
-enum class WriteFault { kNone, kDiskFullHalfway, kDeviceErrorHalfway, kCloseFails };
+enum class WriteFault { kNone, kDiskFullHalfway, kDeviceErrorHalfway, kCommitFails };
 
 class FaultyFileSystem final : public detail::FileSystem {
  public:
@@ -126,78 +148,90 @@ class FaultyFileSystem final : public detail::FileSystem {
   std::optional<std::size_t> fail_reading_after;
   /// The failing read runs out of memory instead of failing with a device error.
   bool out_of_memory = false;
+  /// Runs after every read of the project file.
+  std::function<void()> after_read;
   WriteFault write_fault = WriteFault::kNone;
+  /// Raised when half of the converted text is written (0: none).
+  int signal_halfway = 0;
   /// Runs after the project file is opened and before the converted file is created.
   std::function<void()> before_create;
 
   std::unique_ptr<detail::InputFile> OpenForReading(const std::string& path) override;
   std::unique_ptr<detail::OutputFile> CreateReplacing(const std::string& path,
-                                                      const detail::InputFile& source) override;
-  void Replace(const std::string& path, std::string_view text) override {
-    Native().Replace(path, text);
-  }
+                                                      const detail::InputFile* source,
+                                                      detail::AfterFailure after_failure) override;
 };
 
 class FaultyInputFile final : public detail::InputFile {
  public:
-  FaultyInputFile(std::unique_ptr<detail::InputFile> file, std::size_t fail_after,
-                  bool out_of_memory)
-      : file_(std::move(file)), left_(fail_after), out_of_memory_(out_of_memory) {}
+  FaultyInputFile(std::unique_ptr<detail::InputFile> file, const FaultyFileSystem& faults)
+      : file_(std::move(file)),
+        left_(faults.fail_reading_after.value_or(SIZE_MAX)),
+        faults_(faults) {}
 
   std::size_t Read(char* buffer, std::size_t size) override {
-    if (left_ == 0 && out_of_memory_) throw std::bad_alloc();
+    if (left_ == 0 && faults_.out_of_memory) throw std::bad_alloc();
     if (left_ == 0) throw Error(kDeviceIOError);
     std::size_t n = file_->Read(buffer, std::min(size, left_));
     left_ -= n;
+    if (faults_.after_read) faults_.after_read();
     return n;
   }
   std::uint64_t SizeHint() const override { return file_->SizeHint(); }
   detail::FileIdentity Identity() const override { return file_->Identity(); }
+  void CheckUnchanged() const override { file_->CheckUnchanged(); }
 
  private:
   std::unique_ptr<detail::InputFile> file_;
   std::size_t left_;
-  bool out_of_memory_;
+  const FaultyFileSystem& faults_;
 };
 
 class FaultyOutputFile final : public detail::OutputFile {
  public:
-  FaultyOutputFile(std::unique_ptr<detail::OutputFile> file, WriteFault fault)
-      : file_(std::move(file)), fault_(fault) {}
+  FaultyOutputFile(std::unique_ptr<detail::OutputFile> file, const FaultyFileSystem& faults)
+      : file_(std::move(file)), faults_(faults) {}
 
-  void Write(std::span<const std::string_view> pieces) override {
-    if (fault_ != WriteFault::kDiskFullHalfway && fault_ != WriteFault::kDeviceErrorHalfway) {
-      file_->Write(pieces);
+  void WriteAt(std::uint64_t offset, std::span<const std::string_view> pieces) override {
+    WriteFault fault = faults_.write_fault;
+    bool halfway = fault == WriteFault::kDiskFullHalfway ||
+                   fault == WriteFault::kDeviceErrorHalfway || faults_.signal_halfway != 0;
+    if (!halfway) {
+      file_->WriteAt(offset, pieces);
       return;
     }
     // the device takes the first half of the text, then gives up
     std::string text;
     for (std::string_view piece : pieces) text += piece;
     std::string_view half = std::string_view(text).substr(0, text.size() / 2);
-    file_->Write(std::span<const std::string_view>(&half, 1));
-    throw Error(fault_ == WriteFault::kDiskFullHalfway ? kDiskFull : kDeviceIOError);
+    file_->WriteAt(offset, std::span<const std::string_view>(&half, 1));
+    if (faults_.signal_halfway != 0) ::raise(faults_.signal_halfway);
+    throw Error(fault == WriteFault::kDiskFullHalfway ? kDiskFull : kDeviceIOError);
   }
-  void Close() override {
-    file_->Close();
-    if (fault_ == WriteFault::kCloseFails) throw Error(kDeviceIOError);
+  std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size) override {
+    return file_->ReadAt(offset, buffer, size);
+  }
+  void Commit() override {
+    // as when the last bytes cannot be stored: the whole text was written, yet fails
+    if (faults_.write_fault == WriteFault::kCommitFails) throw Error(kDeviceIOError);
+    file_->Commit();
   }
   void Discard() noexcept override { file_->Discard(); }
+  void Truncate(std::uint64_t size) override { file_->Truncate(size); }
 
  private:
   std::unique_ptr<detail::OutputFile> file_;
-  WriteFault fault_;
+  const FaultyFileSystem& faults_;
 };
 
 std::unique_ptr<detail::InputFile> FaultyFileSystem::OpenForReading(const std::string& path) {
-  std::unique_ptr<detail::InputFile> file = Native().OpenForReading(path);
-  if (!fail_reading_after) return file;
-  return std::make_unique<FaultyInputFile>(std::move(file), *fail_reading_after, out_of_memory);
+  return std::make_unique<FaultyInputFile>(Native().OpenForReading(path), *this);
 }
 
 std::unique_ptr<detail::OutputFile> FaultyFileSystem::CreateReplacing(
-    const std::string& path, const detail::InputFile& source) {
+    const std::string& path, const detail::InputFile* source, detail::AfterFailure after_failure) {
   if (before_create) before_create();
-  return std::make_unique<FaultyOutputFile>(Native().CreateReplacing(path, source), write_fault);
+  return std::make_unique<FaultyOutputFile>(Native().CreateReplacing(path, source, after_failure), *this);
 }
 
 constexpr std::string_view kSmallProject =
@@ -271,16 +305,6 @@ TEST(OpeningFailure, FolderMovedAwayBeforeCreatingIsPathNotFound) {
   EXPECT_FALSE(std::filesystem::exists(root.File("shop")));
 }
 
-TEST(OpeningFailure, FolderInPlaceOfTheConvertedFileIsPathFileAccessError) {
-  Project project(kSmallProject);
-  std::filesystem::create_directory(project.converted);
-  std::string before = ReadFile(project.path);
-  Convert converter;
-  ExpectError(converter, project.path, {75, "Path/File access error", 0});
-  EXPECT_EQ(ReadFile(project.path), before);
-  EXPECT_TRUE(std::filesystem::is_empty(project.converted));
-}
-
 TEST(OpeningFailure, EmptyFileIsInputPastEndOfFile) {
   Project project("");
   ExpectFailure(project.path, project.converted, {62, "Input past end of file", 0},
@@ -305,6 +329,29 @@ TEST(OpeningFailure, ConvertedFileThatLinksToTheProjectIsRefused) {
   std::string before = ReadFile(project.path);
   ExpectError(converter, project.path, {75, "Path/File access error", 0});
   EXPECT_EQ(ReadFile(project.path), before);
+}
+
+TEST(OpeningFailure, FileErrorSaysWhichFileAndWhatTheSystemSaid) {
+  Project project(kSmallProject);
+  std::filesystem::create_directory(project.converted);
+  struct Case {
+    std::string path;
+    FileRole file;
+    std::string_view reason;
+  };
+  for (const Case& c :
+       {Case{project.dir.File("missing.kef"), FileRole::kProjectFile, "No such file or directory"},
+        Case{project.path, FileRole::kConvertedFile, "Is a directory"}}) {
+    Convert converter;
+    try {
+      converter.ConvertProject(c.path);
+      ADD_FAILURE() << c.path << " converted";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.file(), c.file) << c.path;
+      EXPECT_EQ(error.system_reason(), c.reason) << c.path;
+      EXPECT_EQ(std::string_view(error.what()), error.description()) << c.path;
+    }
+  }
 }
 
 // ---- the path itself
@@ -365,25 +412,6 @@ TEST(ReadFailure, RunningOutOfMemoryLeavesTheConvertedFileEmpty) {
 
 // ---- writing
 
-TEST(WriteFailure, FullDeviceIsDiskFull) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  Project project(kSmallProject);
-  ASSERT_EQ(::symlink("/dev/full", project.converted.c_str()), 0);
-  Convert converter;
-  std::string before = ReadFile(project.path);
-  try {
-    converter.ConvertProject(project.path);
-    ADD_FAILURE() << "wrote to a full device";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.number(), 61);
-    EXPECT_EQ(error.description(), "Disk full");
-    EXPECT_EQ(error.line(), 0);
-  }
-  EXPECT_EQ(ReadFile(project.path), before);
-  // nothing took the device's place
-  EXPECT_EQ(std::filesystem::read_symlink(project.converted), "/dev/full");
-}
-
 TEST(WriteFailure, DiskFullHalfwayLeavesTheConvertedFileEmpty) {
   Project project(kSmallProject);
   FaultyFileSystem files;
@@ -401,11 +429,11 @@ TEST(WriteFailure, DeviceErrorHalfwayLeavesTheConvertedFileEmpty) {
                 Left::kEmptyFile);
 }
 
-TEST(WriteFailure, FailingCloseLeavesTheConvertedFileEmpty) {
-  // the whole text was written before the close failed: it must not stay
+TEST(WriteFailure, FailingCommitLeavesTheConvertedFileEmpty) {
+  // the whole text was written before the commit failed: it must not stay
   Project project(kSmallProject);
   FaultyFileSystem files;
-  files.write_fault = WriteFault::kCloseFails;
+  files.write_fault = WriteFault::kCommitFails;
   detail::Converter converter(Options{}, files);
   ExpectFailure(converter, project.path, project.converted, {57, "Device I/O error", 0},
                 Left::kEmptyFile);
@@ -525,6 +553,305 @@ TEST(SectionOrder, MarkerWithInnerBlankIsASettingNotAnError) {
   Project project("<Project>\r\n<Database>\r\n< FIELD>\r\n");
   Convert converter;
   EXPECT_EQ(converter.ConvertProject(project.path), project.converted);
+}
+
+// ---- putting the converted text in place
+
+// The text that `project_text` converts to, converted in a folder of its own.
+std::string ConvertedText(std::string_view project_text) {
+  Project project(project_text);
+  Convert converter;
+  EXPECT_EQ(converter.ConvertProject(project.path), project.converted);
+  return ReadFile(project.converted);
+}
+
+struct LinkCase {
+  std::string_view name;
+  bool symbolic;
+  std::string_view target;  // relative to the project folder, or absolute
+};
+
+void PrintTo(const LinkCase& c, std::ostream* out) { *out << c.name; }
+
+class LinkAtTheConvertedName : public ::testing::TestWithParam<LinkCase> {};
+
+TEST_P(LinkAtTheConvertedName, IsReplacedAndItsTargetIsUntouched) {
+  const LinkCase& link = GetParam();
+  Project project(kSmallProject);
+  std::string target =
+      link.target.starts_with("/") ? std::string(link.target) : project.dir.File(link.target);
+  if (link.target == "private") project.dir.Write("private", "secret");
+  int made = link.symbolic ? ::symlink(target.c_str(), project.converted.c_str())
+                           : ::link(target.c_str(), project.converted.c_str());
+  ASSERT_EQ(made, 0);
+  Convert converter;
+  EXPECT_EQ(converter.ConvertProject(project.path), project.converted);
+  struct stat info;
+  ASSERT_EQ(::lstat(project.converted.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode) && info.st_nlink == 1) << "the converted name is still a link";
+  EXPECT_EQ(ReadFile(project.converted), ConvertedText(kSmallProject));
+  if (link.target == "private") {
+    EXPECT_EQ(ReadFile(target), "secret");
+  } else if (link.target == "missing") {
+    EXPECT_FALSE(std::filesystem::exists(target)) << "the link's target was created";
+  }
+  EXPECT_EQ(HiddenFilesBeside(project.converted), std::vector<std::string>());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, LinkAtTheConvertedName,
+                         ::testing::Values(LinkCase{"SymbolicLink", true, "private"},
+                                           LinkCase{"HardLink", false, "private"},
+                                           LinkCase{"DanglingSymbolicLink", true, "missing"},
+                                           LinkCase{"SymbolicLinkToADevice", true, "/dev/full"}),
+                         [](const ::testing::TestParamInfo<LinkCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+struct NonRegularCase {
+  std::string_view name;
+  mode_t type;
+};
+
+void PrintTo(const NonRegularCase& c, std::ostream* out) { *out << c.name; }
+
+class NonRegularConvertedName : public ::testing::TestWithParam<NonRegularCase> {};
+
+TEST_P(NonRegularConvertedName, IsPathFileAccessErrorAtOnce) {
+  Project project(kSmallProject);
+  mode_t type = GetParam().type;
+  int made = type == S_IFDIR ? ::mkdir(project.converted.c_str(), 0755)
+                             : ::mknod(project.converted.c_str(), type | 0666, makedev(1, 3));
+  if (made != 0 && type == S_IFCHR) GTEST_SKIP() << "cannot make a device node here";
+  ASSERT_EQ(made, 0);
+  auto start = std::chrono::steady_clock::now();
+  std::optional<std::string> before = ContentOf(project.path);
+  Convert converter;
+  ExpectError(converter, project.path, {75, "Path/File access error", 0});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(ContentOf(project.path), before);
+  struct stat info;
+  ASSERT_EQ(::lstat(project.converted.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & S_IFMT, type) << "what stood at the converted name was replaced";
+  EXPECT_EQ(HiddenFilesBeside(project.converted), std::vector<std::string>());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, NonRegularConvertedName,
+                         ::testing::Values(NonRegularCase{"Fifo", S_IFIFO},
+                                           NonRegularCase{"Folder", S_IFDIR},
+                                           NonRegularCase{"Device", S_IFCHR}),
+                         [](const ::testing::TestParamInfo<NonRegularCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST(Commit, ReadOnlyConvertedFileIsPermissionDeniedAndKept) {
+  Project project(kSmallProject);
+  project.dir.Write("p_tmp.kef", "earlier text");
+  ASSERT_EQ(::chmod(project.converted.c_str(), 0444), 0);
+  ASSERT_EQ(::chmod(project.dir.path().c_str(), 0777), 0);
+  {
+    WithoutRootRights user;
+    if (!user.possible()) GTEST_SKIP() << "running as root and cannot drop rights";
+    Convert converter;
+    ExpectError(converter, project.path, {70, "Permission denied", 0});
+  }
+  EXPECT_EQ(ReadFile(project.converted), "earlier text");
+  EXPECT_EQ(HiddenFilesBeside(project.converted), std::vector<std::string>());
+}
+
+TEST(Commit, ReplacedFileKeepsItsPermissions) {
+  Project project(kSmallProject);
+  project.dir.Write("p_tmp.kef", "earlier text");
+  ASSERT_EQ(::chmod(project.converted.c_str(), 0640), 0);
+  Convert converter;
+  EXPECT_EQ(converter.ConvertProject(project.path), project.converted);
+  struct stat info;
+  ASSERT_EQ(::stat(project.converted.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+// ---- the project file changing while it is read
+
+struct TornReadCase {
+  std::string_view name;
+  std::function<void(const std::string& path)> change;
+};
+
+void PrintTo(const TornReadCase& c, std::ostream* out) { *out << c.name; }
+
+class ProjectChangedWhileRead : public ::testing::TestWithParam<TornReadCase> {};
+
+TEST_P(ProjectChangedWhileRead, IsDeviceIOError) {
+  Project project(kSmallProject);
+  project.dir.Write("p_tmp.kef", "earlier text");
+  FaultyFileSystem files;
+  bool changed = false;
+  files.after_read = [&] {
+    if (!std::exchange(changed, true)) GetParam().change(project.path);
+  };
+  detail::Converter converter(Options{}, files);
+  ExpectError(converter, project.path, {57, "Device I/O error", 0});
+  EXPECT_EQ(ReadFile(project.converted), "");
+  EXPECT_EQ(HiddenFilesBeside(project.converted), std::vector<std::string>());
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryChange, ProjectChangedWhileRead,
+                         ::testing::Values(TornReadCase{"Truncated",
+                                                        [](const std::string& path) {
+                                                          ASSERT_EQ(::truncate(path.c_str(), 20),
+                                                                    0);
+                                                        }},
+                                           TornReadCase{"Appended",
+                                                        [](const std::string& path) {
+                                                          std::ofstream(path, std::ios::app)
+                                                              << "Name=late\r\n";
+                                                        }}),
+                         [](const ::testing::TestParamInfo<TornReadCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+std::string ProjectWithFields(int fields) {
+  std::string text = "<Project>\r\n<Database>\r\n<Table>\r\nName=t\r\n";
+  for (int i = 0; i < fields; ++i)
+    text += "<Field>\r\nName=f" + std::to_string(i) + "\r\nType=3\r\n";
+  return text;
+}
+
+TEST(WriteFailure, FailureAtEveryWriteLeavesAnEmptyFileAndNoHiddenFile) {
+  const std::string text = ProjectWithFields(300);
+  auto converted_with = [&](int failing_write, fuzz::MemoryFileSystem& files) {
+    files.Put("/p.kef", text);
+    files.Put("/p_tmp.kef", "earlier text");
+    if (failing_write > 0) files.FailWritingAt(failing_write);
+    detail::Converter converter(Options{}, files);
+    return converter.ConvertProject("/p.kef");
+  };
+  fuzz::MemoryFileSystem clean(4096);
+  ASSERT_EQ(converted_with(0, clean), "/p_tmp.kef");
+  ASSERT_GT(clean.writes(), 0);
+  for (int failing = 1; failing <= clean.writes(); ++failing) {
+    SCOPED_TRACE("write " + std::to_string(failing));
+    fuzz::MemoryFileSystem files(4096);
+    try {
+      converted_with(failing, files);
+      ADD_FAILURE() << "converted although a write failed";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), kDiskFull);
+      EXPECT_EQ(error.file(), FileRole::kConvertedFile);
+    }
+    EXPECT_EQ(*files.Find("/p_tmp.kef"), "");
+    EXPECT_EQ(files.Paths(), std::vector<std::string>({"/p.kef", "/p_tmp.kef"}));
+  }
+}
+
+// ---- signals and limits, in child processes
+
+// Runs `body` in a child process and returns its wait status.
+int StatusOfChild(const std::function<int()>& body) {
+  pid_t child = ::fork();
+  if (child == 0) ::_exit(body());
+  int status = 0;
+  EXPECT_EQ(::waitpid(child, &status, 0), child);
+  return status;
+}
+
+struct SignalCase {
+  std::string_view name;
+  int signal_number;
+  bool earlier_file;
+};
+
+void PrintTo(const SignalCase& c, std::ostream* out) { *out << c.name; }
+
+class SignalDuringTheWrite : public ::testing::TestWithParam<SignalCase> {};
+
+TEST_P(SignalDuringTheWrite, NeverLeavesAPartialConvertedFile) {
+  const SignalCase& c = GetParam();
+  Project project(kSmallProject);
+  if (c.earlier_file) project.dir.Write("p_tmp.kef", "earlier text");
+  int status = StatusOfChild([&] {
+    FaultyFileSystem files;
+    files.signal_halfway = c.signal_number;
+    detail::Converter converter(Options{}, files);
+    converter.ConvertProject(project.path);
+    return 0;
+  });
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal_number) << status;
+  std::optional<std::string> left = ContentOf(project.converted);
+  if (c.signal_number == SIGKILL) {
+    // killed outright: the old file whole, or none; its hidden file may stay
+    EXPECT_EQ(left, c.earlier_file ? std::optional<std::string>("earlier text") : std::nullopt);
+  } else {
+    // abandoned as after a failure
+    EXPECT_EQ(left, std::string());
+    EXPECT_EQ(HiddenFilesBeside(project.converted), std::vector<std::string>());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EverySignal, SignalDuringTheWrite,
+                         ::testing::Values(SignalCase{"KillOverAnEarlierFile", SIGKILL, true},
+                                           SignalCase{"KillWithoutAnEarlierFile", SIGKILL, false},
+                                           SignalCase{"TermOverAnEarlierFile", SIGTERM, true},
+                                           SignalCase{"TermWithoutAnEarlierFile", SIGTERM, false}),
+                         [](const ::testing::TestParamInfo<SignalCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+TEST(FileSizeLimit, OverSizeFileIsDiskFullAndTheNextConverts) {
+  Project big(ProjectWithFields(200));
+  Project small(kSmallProject);
+  std::string small_text = ConvertedText(kSmallProject);
+  ASSERT_GT(ConvertedText(ProjectWithFields(200)).size(), 65536u);
+  int status = StatusOfChild([&] {
+    ::signal(SIGXFSZ, SIG_IGN);  // as the tool and the host do
+    struct rlimit limit = {65536, 65536};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 10;
+    Convert converter;
+    try {
+      converter.ConvertProject(big.path);
+      return 11;
+    } catch (const Error& error) {
+      if (error.number() != kDiskFull) return 12;
+    }
+    return converter.ConvertProject(small.path) == small.converted ? 0 : 13;
+  });
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ContentOf(big.converted), std::string());
+  EXPECT_EQ(HiddenFilesBeside(big.converted), std::vector<std::string>());
+  EXPECT_EQ(ReadFile(small.converted), small_text);
+}
+
+TEST(Commit, TwoProcessesConvertingIntoOneNameEachLeaveAWholeFile) {
+  // p.kef and p.old both convert to p_tmp.kef
+  std::string first_text = ProjectWithFields(3000);
+  std::string second_text = ProjectWithFields(2000);
+  Project project(first_text);
+  std::string other = project.dir.Write("p.old", second_text);
+  std::string first = ConvertedText(first_text);
+  std::string second = ConvertedText(second_text);
+  auto convert_often = [&](const std::string& path) {
+    return [&, path] {
+      Convert converter;
+      for (int i = 0; i < 20; ++i) {
+        if (converter.ConvertProject(path) != project.converted) return 1;
+      }
+      return 0;
+    };
+  };
+  pid_t children[2];
+  const std::string* paths[2] = {&project.path, &other};
+  for (int i = 0; i < 2; ++i) {
+    children[i] = ::fork();
+    if (children[i] == 0) ::_exit(convert_often(*paths[i])());
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  std::string left = ReadFile(project.converted);
+  EXPECT_TRUE(left == first || left == second) << "a mixed file of " << left.size() << " bytes";
+  EXPECT_EQ(HiddenFilesBeside(project.converted), std::vector<std::string>());
 }
 
 }  // namespace

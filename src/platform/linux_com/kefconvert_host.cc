@@ -2,6 +2,7 @@
 // host does on Windows: it creates "KEFConvert.Convert" by ProgID through the registry
 // store and calls ConvertProject late-bound, by name. It also registers and unregisters an
 // in-process server library, as regsvr32 does.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -134,6 +135,9 @@ int Register(const char* library, bool register_it) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // an over-size file fails with "Disk full" and the host goes on with the next FILE;
+  // SIGINT and SIGTERM, left as they are, abandon the conversion in progress
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     PrintUsage(stdout);
     return kAllConverted;
