@@ -125,7 +125,8 @@ bool ProjectConversion::Run() {
     try {
       HandleLine(CurrentLine);
     } catch (const Error& error) {
-      if (error.line() != 0) throw;
+      // a file error, say writing a block of the converted text, is about no line
+      if (error.line() != 0 || error.file() != FileRole::kNone) throw;
       throw error.AtLine(lines_.line_number());
     }
   }

@@ -206,7 +206,8 @@ class FaultyOutputFile final : public detail::OutputFile {
     std::string_view half = std::string_view(text).substr(0, text.size() / 2);
     file_->WriteAt(offset, std::span<const std::string_view>(&half, 1));
     if (faults_.signal_halfway != 0) ::raise(faults_.signal_halfway);
-    throw Error(fault == WriteFault::kDiskFullHalfway ? kDiskFull : kDeviceIOError);
+    throw Error(fault == WriteFault::kDiskFullHalfway ? kDiskFull : kDeviceIOError,
+                FileRole::kConvertedFile, "");
   }
   std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size) override {
     return file_->ReadAt(offset, buffer, size);

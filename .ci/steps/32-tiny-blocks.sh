@@ -1,0 +1,7 @@
+# Every test again with the converted text written in blocks of 7 bytes, so that every
+# flush of a block and every move of a wrongly guessed gap before the body runs.
+# packages: build-essential cmake libgtest-dev python3
+set -euo pipefail
+cmake -S . -B build-tiny -DKEFCONVERT_WERROR=ON -DKEFCONVERT_OUTPUT_BLOCK_SIZE=7
+cmake --build build-tiny -j2
+ctest --test-dir build-tiny --output-on-failure -j2
