@@ -139,6 +139,8 @@ struct Event {
 /// What a conversion noticed, in the order of the lines. A failed conversion reports the
 /// events of the lines before the failure.
 struct Report {
+  /// False: only `head` is filled in, and the report costs nothing.
+  bool events_wanted = true;
   std::vector<Event> events;
   /// The first bytes of the project file (up to 256), which tell what a file that is not
   /// a project file of the old layout is instead.

@@ -246,6 +246,8 @@ void Batch::Check(Outcome& outcome) {
 bool Batch::Attempt(Outcome& outcome, const Conversion& conversion, std::string_view output) {
   Convert converter(command_line_.options);
   Report report;
+  // the first bytes are always wanted, to tell why a file is not converted
+  report.events_wanted = command_line_.report != ReportFormat::kNone;
   try {
     bool converted = conversion(converter, report);
     outcome.events = std::move(report.events);

@@ -302,26 +302,23 @@ std::size_t BlockSizeFor(std::uint64_t size_hint) {
 
 bool Converter::ConvertInput(InputFile& input, Report* report, TextDestination& destination) {
   std::optional<ReportBuilder> builder;
-  if (report != nullptr) builder.emplace(*report);
+  if (report != nullptr && report->events_wanted) builder.emplace(*report);
   LineReader lines(input, BlockSizeFor(input.SizeHint()));
   SettingTranslator translator(field_types_, *code_page_);
   TextOutput output(destination, input.SizeHint());
   ProjectConversion conversion(translator, field_types_, lines, builder ? &*builder : nullptr,
                                output);
-  bool converted = false;
-  try {
-    converted = conversion.Run();
-  } catch (...) {
-    if (builder) {
-      report->head.assign(lines.Head());
-      builder->Finish();
+  // the report is complete however the conversion ends
+  struct Completion {
+    ~Completion() {
+      if (report != nullptr) report->head.assign(lines.Head());
+      if (builder != nullptr) builder->Finish();
     }
-    throw;
-  }
-  if (builder) {
-    report->head.assign(lines.Head());
-    builder->Finish();
-  }
+    Report* report;
+    const LineReader& lines;
+    ReportBuilder* builder;
+  } completion{report, lines, builder ? &*builder : nullptr};
+  bool converted = conversion.Run();
   return converted;
 }
 
