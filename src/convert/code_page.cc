@@ -1,6 +1,7 @@
 #include "convert/code_page.h"
 
 #include <charconv>
+#include <iterator>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -10,14 +11,6 @@
 
 namespace kefconvert::detail {
 namespace {
-
-// Pairs have a lead byte from 0x81 to 0xFE and a trail byte from 0x40 to 0xFE.
-constexpr unsigned kFirstLead = 0x81;
-constexpr unsigned kLastLead = 0xFE;
-constexpr unsigned kFirstTrail = 0x40;
-constexpr unsigned kLastTrail = 0xFE;
-constexpr std::size_t kTrailCount = kLastTrail - kFirstTrail + 1;
-constexpr std::size_t kPairCount = (kLastLead - kFirstLead + 1) * kTrailCount;
 
 #ifndef _WIN32
 // kCp932Singles, kCp932Pairs, ... for 932, 936, 949 and 950, made from iconv at build time
@@ -128,7 +121,7 @@ struct CodePageTables {
   // MultiByteToWideChar on the first use of its page.
   struct Filled {
     UpperHalf singles{};
-    std::vector<char16_t> pairs = std::vector<char16_t>(kPairCount);
+    std::vector<char16_t> pairs = std::vector<char16_t>(CodePage::kPairCount);
   };
 
   // The one code unit that `bytes` are in `page`, or 0 when they are not one character
@@ -158,11 +151,11 @@ struct CodePageTables {
       char16_t unit = DecodeOne(page, &byte, 1, default_char);
       table.singles[b - 0x80] = unit != 0 ? unit : static_cast<char16_t>(b);
     }
-    for (unsigned lead = kFirstLead; lead <= kLastLead; ++lead) {
-      for (unsigned trail = kFirstTrail; trail <= kLastTrail; ++trail) {
+    std::size_t at = 0;
+    for (unsigned lead = CodePage::kFirstLead; lead <= CodePage::kLastLead; ++lead) {
+      for (unsigned trail = CodePage::kFirstTrail; trail <= CodePage::kLastTrail; ++trail) {
         char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        table.pairs[(lead - kFirstLead) * kTrailCount + (trail - kFirstTrail)] =
-            DecodeOne(page, bytes, 2, default_char);
+        table.pairs[at++] = DecodeOne(page, bytes, 2, default_char);
       }
     }
     return table;
@@ -188,6 +181,7 @@ struct CodePageTables {
                                       : kNumber == 936 ? kCp936Pairs
                                       : kNumber == 949 ? kCp949Pairs
                                                        : kCp950Pairs;
+    static_assert(std::size(kCp932Pairs) == CodePage::kPairCount);
     static constexpr CodePage page(kNumber, CodePage::Kind::kDoubleByte, singles, pairs);
     return &page;
   }
@@ -226,26 +220,12 @@ const CodePage* CodePage::Find(int number) {
   }
 }
 
-Character CodePage::DecodeBeyondAscii(const char* at, const char* end) const {
-  if (kind_ == Kind::kDoubleByte) return DecodeDoubleByte(at, end);
+Character CodePage::DecodeUtf8OrByte(const char* at, const char* end) const {
   auto* bytes = reinterpret_cast<const unsigned char*>(at);
   std::optional<Character> c = DecodeUtf8(bytes, reinterpret_cast<const unsigned char*>(end));
   // a byte that begins no character is a code unit of its own value
   if (!c) return {{bytes[0], 0}, 1, 1};
   return *c;
-}
-
-Character CodePage::DecodeDoubleByte(const char* at, const char* end) const {
-  auto lead = static_cast<unsigned char>(at[0]);
-  if (lead >= kFirstLead && lead <= kLastLead && end - at >= 2) {
-    auto trail = static_cast<unsigned char>(at[1]);
-    if (trail >= kFirstTrail && trail <= kLastTrail) {
-      char16_t unit = pairs_[(lead - kFirstLead) * kTrailCount + (trail - kFirstTrail)];
-      if (unit != 0) return {{unit, 0}, 1, 2};
-    }
-  }
-  // a defined single byte, or a byte that begins no character: the table has both
-  return {{singles_[lead - 0x80], 0}, 1, 1};
 }
 
 std::size_t CodePage::CountUnitsBeyondAscii(std::string_view text) const {

@@ -65,13 +65,23 @@ class CodePage {
     // fast path: ASCII is itself in every page, and a single-byte page is one table look
     if (byte < 0x80) return {{byte, 0}, 1, 1};
     if (kind_ == Kind::kSingleByte) return {{singles_[byte - 0x80], 0}, 1, 1};
-    return DecodeBeyondAscii(at, end);
+    if (kind_ == Kind::kDoubleByte) return DecodeDoubleByte(at, end);
+    return DecodeUtf8OrByte(at, end);
   }
 
   /// Calls `visit(units, bytes)` for each character of `text`, in order: `units` are its
   /// UTF-16 code units (a std::u16string_view), `bytes` the part of `text` it takes.
   template <class Visitor>
   void ForEachCharacter(std::string_view text, Visitor&& visit) const {
+    // fast path: one byte, one code unit
+    if (kind_ == Kind::kSingleByte || IsAscii(text)) {
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        char16_t unit = byte < 0x80 ? byte : singles_[byte - 0x80];
+        visit(std::u16string_view(&unit, 1), text.substr(i, 1));
+      }
+      return;
+    }
     const char* end = text.data() + text.size();
     for (const char* at = text.data(); at != end;) {
       Character c = Decode(at, end);
@@ -101,12 +111,31 @@ class CodePage {
   constexpr CodePage(int number, Kind kind, const char16_t* singles, const char16_t* pairs)
       : number_(number), kind_(kind), singles_(singles), pairs_(pairs) {}
 
-  Character DecodeBeyondAscii(const char* at, const char* end) const;
-  Character DecodeDoubleByte(const char* at, const char* end) const;
+  Character DecodeDoubleByte(const char* at, const char* end) const {
+    auto lead = static_cast<unsigned char>(at[0]);
+    if (lead >= kFirstLead && lead <= kLastLead && end - at >= 2) {
+      auto trail = static_cast<unsigned char>(at[1]);
+      if (trail >= kFirstTrail && trail <= kLastTrail) {
+        char16_t unit = pairs_[(lead - kFirstLead) * kTrailCount + (trail - kFirstTrail)];
+        if (unit != 0) return {{unit, 0}, 1, 2};
+      }
+    }
+    // a defined single byte, or a byte that begins no character: the table has both
+    return {{singles_[lead - 0x80], 0}, 1, 1};
+  }
+  Character DecodeUtf8OrByte(const char* at, const char* end) const;
   std::size_t CountUnitsBeyondAscii(std::string_view text) const;
   std::size_t FileNameStartBeyondAscii(std::string_view path) const;
 
   friend struct CodePageTables;
+
+  // Pairs have a lead byte from 0x81 to 0xFE and a trail byte from 0x40 to 0xFE.
+  static constexpr unsigned kFirstLead = 0x81;
+  static constexpr unsigned kLastLead = 0xFE;
+  static constexpr unsigned kFirstTrail = 0x40;
+  static constexpr unsigned kLastTrail = 0xFE;
+  static constexpr std::size_t kTrailCount = kLastTrail - kFirstTrail + 1;
+  static constexpr std::size_t kPairCount = (kLastLead - kFirstLead + 1) * kTrailCount;
 
   int number_;
   Kind kind_;
