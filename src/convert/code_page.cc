@@ -3,6 +3,8 @@
 #include <charconv>
 #include <iterator>
 
+#include "kefconvert/kefconvert.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -18,8 +20,8 @@ namespace {
 #endif
 
 // The bytes 0x80 to 0xFF of 65001 read alone: each is a code unit of its own value.
-constexpr UpperHalf kUtf8Singles = [] {
-  UpperHalf singles{};
+constexpr SingleByteTable kUtf8Singles = [] {
+  SingleByteTable singles{};
   for (unsigned i = 0; i < 128; ++i) singles[i] = static_cast<char16_t>(0x80 + i);
   return singles;
 }();
@@ -120,7 +122,7 @@ struct CodePageTables {
   // On Windows the double-byte pages are Windows' own: each table is filled from
   // MultiByteToWideChar on the first use of its page.
   struct Filled {
-    UpperHalf singles{};
+    SingleByteTable singles{};
     std::vector<char16_t> pairs = std::vector<char16_t>(CodePage::kPairCount);
   };
 
@@ -188,11 +190,12 @@ struct CodePageTables {
 #endif
 
   static CodePage MakeSingleByte(int number) {
-    return CodePage(number, CodePage::Kind::kSingleByte, FindCodePage(number)->data(), nullptr);
+    return CodePage(number, CodePage::Kind::kSingleByte, FindSingleByteTable(number)->data(),
+                    nullptr);
   }
 
   static const CodePage* SingleByte(int number) {
-    if (FindCodePage(number) == nullptr) return nullptr;
+    if (FindSingleByteTable(number) == nullptr) return nullptr;
     static const CodePage pages[] = {
         MakeSingleByte(874),  MakeSingleByte(1250), MakeSingleByte(1251), MakeSingleByte(1252),
         MakeSingleByte(1253), MakeSingleByte(1254), MakeSingleByte(1255), MakeSingleByte(1256),
@@ -273,3 +276,15 @@ std::string UnsupportedCodePageMessage(std::string_view name) {
 }
 
 }  // namespace kefconvert::detail
+
+namespace kefconvert {
+
+std::optional<int> CodePageFromName(std::string_view name) {
+  return detail::ParseCodePageName(name);
+}
+
+std::string UnsupportedCodePageMessage(std::string_view name) {
+  return detail::UnsupportedCodePageMessage(name);
+}
+
+}  // namespace kefconvert

@@ -22,12 +22,12 @@
 
 namespace kefconvert::detail {
 
-/// The code points of the bytes 0x80 to 0xFF.
-using UpperHalf = std::array<char16_t, 128>;
+/// The code points of the bytes 0x80 to 0xFF of a single-byte page.
+using SingleByteTable = std::array<char16_t, 128>;
 
-/// The upper half of code page `number`, or nullptr when it is not one of 874 and
+/// The table of the single-byte page `number`, or nullptr when it is not one of 874 and
 /// 1250 to 1258.
-const UpperHalf* FindCodePage(int number);
+const SingleByteTable* FindSingleByteTable(int number);
 
 /// One character of a line: its code units and how many bytes it takes.
 struct Character {
@@ -41,8 +41,8 @@ struct Character {
 /// True when every byte of `text` is below 0x80.
 bool IsAscii(std::string_view text);
 
-/// True when `text` is valid UTF-8 and holds at least one character beyond ASCII: a file
-/// that someone read in a single-byte page was then most likely meant as 65001.
+/// True when `text` is valid UTF-8 and holds characters beyond ASCII: a file that was read
+/// in a single-byte code page was then most likely meant to be read in 65001.
 bool LooksLikeUtf8(std::string_view text);
 
 class CodePage {
@@ -142,6 +142,10 @@ class CodePage {
   const char16_t* singles_;  // code units of the bytes 0x80 to 0xFF read alone
   const char16_t* pairs_;    // double-byte pages: code units of the pairs, 0 if undefined
 };
+
+/// Earlier names of CodePage and CodePage::Find.
+using UpperHalf = CodePage;
+inline const CodePage* FindCodePage(int number) { return CodePage::Find(number); }
 
 /// The number of the page that `name` names: a number ("932"), or "cp" or "windows-"
 /// followed by one ("cp932", "windows-1250"), or "utf-8" / "utf8" for 65001, in any
