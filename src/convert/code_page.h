@@ -45,6 +45,7 @@ bool IsAscii(std::string_view text);
 /// in a single-byte code page was then most likely meant to be read in 65001.
 bool LooksLikeUtf8(std::string_view text);
 
+/// How one supported page reads the bytes of a line as UTF-16 code units.
 class CodePage {
  public:
   enum class Kind : std::uint8_t { kSingleByte, kDoubleByte, kUtf8 };
@@ -155,8 +156,8 @@ std::optional<int> ParseCodePageName(std::string_view name);
 /// The supported pages, for messages: "874, 1250 to 1258, 932, 936, 949, 950 and 65001".
 extern const std::string_view kSupportedCodePages;
 
-/// The message for a page name that ParseCodePageName does not accept:
-/// unsupported code page 'NAME' (use 874, ... or 65001; or names such as cp932, ...)
+/// The message for a page name that ParseCodePageName does not accept: "unsupported code
+/// page 'NAME' (use 874, ... and 65001, or names such as cp932, windows-1252 and utf-8)".
 std::string UnsupportedCodePageMessage(std::string_view name);
 
 }  // namespace kefconvert::detail
