@@ -1,6 +1,6 @@
 // The component's platform services on Linux: the code page comes from
-// KEFCONVERT_CODEPAGE (a number or a name such as cp932 or utf-8), there is no type library to hand
-// out, and registration goes to the .reg store file.
+// KEFCONVERT_CODEPAGE (a number or a name such as cp932 or utf-8), there is no type
+// library to hand out, and registration goes to the .reg store file.
 #include <dlfcn.h>
 
 #include <climits>
