@@ -2,9 +2,11 @@
 // every input must give a converted file that is well formed, the "not a project file"
 // answer exactly when the first line is not "<Project>", or one of the documented errors
 // with a fitting line; a failure leaves the converted file empty, and the project file is
-// never changed. Some inputs are converted again with a read or write that fails.
+// never changed. Some inputs are converted again with a read or write that fails. Each
+// input is read in one of the supported code pages, picked by its middle byte.
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +22,16 @@ namespace {
 
 const std::string kProjectPath = "/work/shop.kef";
 const std::string kConvertedPath = "/work/shop_tmp.kef";
+
+constexpr int kCodePages[] = {1252, 932,  936,  949,  950,  65001, 874, 1250,
+                              1251, 1253, 1254, 1255, 1256, 1257,  1258};
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+int CodePageFor(std::string_view input) {
+  if (input.empty()) return kCodePages[0];
+  auto byte = static_cast<unsigned char>(input[input.size() / 2]);
+  return kCodePages[byte % std::size(kCodePages)];
+}
 
 std::uint32_t Hash(std::string_view input) {
   std::uint32_t hash = 2166136261u;
@@ -44,13 +56,13 @@ struct Faults {
 // Converts `input` as the project file, reading `piece` bytes at a time, and checks what
 // holds whatever happens: the project file unchanged, the converted file created once and
 // empty unless converted, no hidden file left.
-Outcome ConvertChecked(std::string_view input, std::size_t piece, const Faults& faults,
-                       Report* report = nullptr) {
+Outcome ConvertChecked(std::string_view input, int code_page, std::size_t piece,
+                       const Faults& faults, Report* report = nullptr) {
   MemoryFileSystem files(piece);
   if (faults.read_at) files.FailReadingAt(*faults.read_at);
   if (faults.write) files.FailWritingAt(1);
   files.Put(kProjectPath, input);
-  detail::Converter converter(Options{}, files);
+  detail::Converter converter(Options{code_page}, files);
   Outcome outcome;
   try {
     std::optional<std::string> result = converter.ConvertProject(kProjectPath, report);
@@ -77,8 +89,17 @@ Outcome ConvertChecked(std::string_view input, std::size_t piece, const Faults& 
   return outcome;
 }
 
-// What the project file's lines say about the outcome of a conversion without faults.
-void CheckAgainstLines(const Outcome& outcome, const std::vector<std::string_view>& lines) {
+// What the project file's lines say about the outcome of a conversion without faults. In
+// 65001 a byte order mark may stand before the first line, and the converted text then
+// begins with the same mark.
+void CheckAgainstLines(Outcome outcome, std::vector<std::string_view> lines, int code_page) {
+  bool marked = code_page == 65001 && !lines.empty() && lines[0].starts_with(kByteOrderMark);
+  if (marked) lines[0].remove_prefix(kByteOrderMark.size());
+  if (marked && outcome.kind == Outcome::kConverted) {
+    Check(std::string_view(outcome.text).starts_with(kByteOrderMark),
+          "the converted text of a marked 65001 file does not begin with the mark");
+    outcome.text.erase(0, kByteOrderMark.size());
+  }
   bool project = !lines.empty() && Blankless(lines[0]) == "<Project>";
   auto line_count = static_cast<std::int64_t>(lines.size());
   switch (outcome.kind) {
@@ -128,23 +149,26 @@ void ConvertOne(std::string_view input) {
   // reads of 1 to 64 bytes, differing from input to input, put line ends on every place of
   // the reader's blocks
   std::size_t piece = 1 + hash % 64;
-  Outcome plain = ConvertChecked(input, piece, {});
+  int code_page = CodePageFor(input);
+  Outcome plain = ConvertChecked(input, code_page, piece, {});
   std::vector<std::string_view> lines = SplitLines(input);
-  CheckAgainstLines(plain, lines);
+  CheckAgainstLines(plain, lines, code_page);
   Report report;
-  Outcome with_report = ConvertChecked(input, piece, {}, &report);
+  Outcome with_report = ConvertChecked(input, code_page, piece, {}, &report);
   CheckReport(report, with_report, plain, static_cast<std::int64_t>(lines.size()));
 
   // one input in eight once more with a fault, which must show as that fault and leave
   // nothing behind, unless the conversion ended before it got there
   if ((hash >> 8) % 8 != 0) return;
   if (plain.kind == Outcome::kConverted) {
-    Outcome full = ConvertChecked(input, piece, {.read_at = std::nullopt, .write = true});
+    Outcome full =
+        ConvertChecked(input, code_page, piece, {.read_at = std::nullopt, .write = true});
     Check(full.kind == Outcome::kFailed && full.number == kDiskFull && full.line == 0,
           "a failed write not reported as a full disk");
   }
   if (!input.empty()) {
-    Outcome broken = ConvertChecked(input, piece, {.read_at = (hash >> 11) % input.size()});
+    Outcome broken =
+        ConvertChecked(input, code_page, piece, {.read_at = (hash >> 11) % input.size()});
     bool reported =
         broken.kind == Outcome::kFailed && broken.number == kDeviceIOError && broken.line == 0;
     bool ended_before = broken.kind != Outcome::kConverted && broken == plain;

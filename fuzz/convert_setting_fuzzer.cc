@@ -37,7 +37,8 @@ bool SameState(const CrossLineState& a, const CrossLineState& b) {
 
 constexpr std::string_view kSections[] = {"<Project>", "<Database>", "<Table>", "<Field>"};
 constexpr std::string_view kKeyNames[] = {"", "TblSQL", "TblError", "FldName", "TblName"};
-constexpr int kCodePages[] = {1252, 874, 1250, 1251, 1253, 1254, 1255, 1256, 1257, 1258};
+constexpr int kCodePages[] = {1252, 874,  1250, 1251, 1253, 1254, 1255, 1256,
+                              1257, 1258, 932,  936,  949,  950,  65001};
 
 // type codes of an earlier field; the empty one stands for no earlier field
 constexpr std::string_view kEarlierTypes[] = {"", "3", "202", "7", "72", "135", "205", "999"};

@@ -90,13 +90,26 @@ class Error : public std::exception {
   std::string message_;
 };
 
-/// True for the single-byte Windows code pages the converter supports: 874 and 1250 to 1258.
+/// True for the Windows code pages the converter supports: the single-byte pages 874 and
+/// 1250 to 1258, the double-byte pages 932, 936, 949 and 950, and 65001 (UTF-8).
 bool IsSupportedCodePage(int code_page);
 
+/// The supported code page that `name` names: a number ("932"), "cp" or "windows-" and a
+/// number ("cp932", "windows-1250"), or "utf-8" / "utf8" (65001), in any letter case. No
+/// value for any other name, and for a page that is not supported.
+std::optional<int> CodePageFromName(std::string_view name);
+
+/// What to tell a user whose code page name CodePageFromName refused: "unsupported code
+/// page 'NAME' (use 874, 1250 to 1258, ... and 65001, or names such as cp932, ...)".
+std::string UnsupportedCodePageMessage(std::string_view name);
+
 struct Options {
-  /// The ANSI code page the project file is written in. It decides only which character a
-  /// byte above 0x7F stands for when a field's variable name spells it as a hex code; every
-  /// byte that is copied is written back unchanged.
+  /// The ANSI code page the project file is written in. Every byte that is copied is
+  /// written back unchanged; the page decides how bytes are read as characters where
+  /// they are counted or looked at: a field's variable name spells each character as a
+  /// hex code, the 16-bit limits count UTF-16 code units, and the database file name
+  /// starts after the last "\" that is a character of its own. In 65001 a byte order
+  /// mark may begin the file, and the converted text then begins with one too.
   int code_page = 1252;
 };
 
@@ -121,10 +134,11 @@ enum class EventKind {
   kInheritedType,  ///< a field without a "Type" line: its type facts repeat an earlier field's
   kFilledName,     ///< an empty database name filled in from the file name in "PhyPath"
   kDuplicate,      ///< a setting whose attribute its element holds more than once
+  kLooksLikeUtf8,  ///< a file read in a single-byte code page that is UTF-8 text (65001)
 };
 
 /// The kind's name in reports: "dropped", "unknown-key", "rewritten", "stray-text",
-/// "inherited-type", "filled-name", "duplicate".
+/// "inherited-type", "filled-name", "duplicate", "looks-like-utf8".
 std::string_view EventKindName(EventKind kind);
 
 /// One thing the migration report tells about one line of the project file.

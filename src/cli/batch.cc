@@ -24,6 +24,13 @@ constexpr std::string_view kFileAlreadyExistsText = "File already exists";
 // out of memory, with the automation runtime's number
 constexpr int kOutOfMemory = 7;
 
+bool HasEvent(const std::vector<Event>& events, EventKind kind) {
+  for (const Event& event : events) {
+    if (event.kind == kind) return true;
+  }
+  return false;
+}
+
 std::string DescriptionOf(int number) {
   if (number == kFileAlreadyExists) return std::string(kFileAlreadyExistsText);
   return std::string(ErrorDescription(number));
@@ -252,6 +259,9 @@ bool Batch::Attempt(Outcome& outcome, const Conversion& conversion, std::string_
     bool converted = conversion(converter, report);
     outcome.events = std::move(report.events);
     if (!converted) NotConverted(outcome, report.head);
+    if (converted && HasEvent(outcome.events, EventKind::kLooksLikeUtf8)) {
+      messages_.Note(outcome.file, "looks like UTF-8; use --codepage 65001");
+    }
     return converted;
   } catch (const Error& error) {
     // a failed conversion reports the lines before the failure

@@ -32,7 +32,8 @@ bool IsAlreadyConverted(std::string_view head) {
 
 std::string WhyNotProjectFile(std::string_view head) {
   if (head.starts_with("\xEF\xBB\xBF")) {
-    return "it begins with a UTF-8 byte order mark; save it in the ANSI code page";
+    return "it begins with a UTF-8 byte order mark; use --codepage 65001, or save it in the "
+           "ANSI code page";
   }
   if (head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF")) {
     return "it is UTF-16 text; save it in the ANSI code page";

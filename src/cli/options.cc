@@ -1,8 +1,14 @@
 #include "cli/options.h"
 
-#include <charconv>
 #include <iostream>
+#include <optional>
+#include <string>
 #include <string_view>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 namespace kefconvert::cli {
 namespace {
@@ -41,10 +47,12 @@ constexpr std::string_view kHelp =
     "layout, a file named *_tmp.kef (a converted file), and a file given twice.\n"
     "\n"
     "Options:\n"
-    "  --codepage N          the ANSI code page the files are written in: 874 or 1250 to\n"
-    "                        1258 (default 1252). Bytes are copied unchanged; the code page\n"
-    "                        decides how characters above 0x7F are spelt in field variable\n"
-    "                        names.\n"
+    "  --codepage N          the ANSI code page the files are written in: 874, 1250 to\n"
+    "                        1258, 932, 936, 949, 950 or 65001 (UTF-8), also as cp932,\n"
+    "                        windows-1252 or utf-8; default 1252, on Windows the system's\n"
+    "                        ANSI code page. Bytes are copied unchanged; the code page\n"
+    "                        decides how they are read as characters in field variable\n"
+    "                        names, in the limits and in the database file name.\n"
     "  -i, --in-place[=SUFFIX]\n"
     "                        replace each FILE by its converted text and keep the original\n"
     "                        as FILE followed by SUFFIX (default .bak). An existing backup\n"
@@ -59,7 +67,8 @@ constexpr std::string_view kHelp =
     "                        that do not simply carry over, one per line:\n"
     "                          FILE:LINE: KIND: KEY (MESSAGE)\n"
     "                        KIND is dropped, unknown-key, rewritten, stray-text,\n"
-    "                        inherited-type, filled-name or duplicate. --report=json\n"
+    "                        inherited-type, filled-name, duplicate or looks-like-utf8.\n"
+    "                        --report=json\n"
     "                        prints one JSON object per file instead of the paths:\n"
     "                          {\"file\", \"status\", \"output\", \"error\", \"events\"}\n"
     "  -q, --quiet           no notes and no summary: only the problems\n" KEFCONVERT_HELP_OPTION
@@ -114,11 +123,6 @@ std::nullopt_t UsageError(std::string_view message) {
   return std::nullopt;
 }
 
-bool ParseCodePage(std::string_view text, int& code_page) {
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), code_page);
-  return error == std::errc() && end == text.data() + text.size() && IsSupportedCodePage(code_page);
-}
-
 // a suffix with a separator would put the backup into another folder
 bool IsValidSuffix(std::string_view suffix) {
 #ifdef _WIN32
@@ -162,6 +166,10 @@ bool SetDestination(CommandLine& command_line, Destination destination, bool& ch
 
 std::optional<CommandLine> ParseCommandLine(int argc, char** argv, int& exit_status) {
   CommandLine command_line;
+#ifdef _WIN32
+  // the files are in the system's ANSI code page unless --codepage says otherwise
+  command_line.options.code_page = static_cast<int>(::GetACP());
+#endif
   bool options_ended = false;
   bool destination_chosen = false;
   exit_status = kUsageError;
@@ -190,11 +198,12 @@ std::optional<CommandLine> ParseCommandLine(int argc, char** argv, int& exit_sta
       return std::nullopt;
     } else if (auto value = OptionValue(arg, "--codepage", "", argc, argv, i, missing)) {
       if (missing) return UsageError("--codepage needs a value");
-      if (!ParseCodePage(*value, command_line.options.code_page)) {
-        std::cerr << "kefconvert: unsupported code page '" << *value
-                  << "' (use 874 or 1250 to 1258)\n";
+      std::optional<int> code_page = CodePageFromName(*value);
+      if (!code_page) {
+        std::cerr << "kefconvert: " << UnsupportedCodePageMessage(*value) << '\n';
         return std::nullopt;
       }
+      command_line.options.code_page = *code_page;
     } else if (arg == "-i" || arg == "--in-place" || arg.starts_with("--in-place=")) {
       if (!SetDestination(command_line, Destination::kInPlace, destination_chosen)) {
         return UsageError(kOneDestination);
@@ -238,6 +247,13 @@ std::optional<CommandLine> ParseCommandLine(int argc, char** argv, int& exit_sta
   if (command_line.destination == Destination::kStandardOutput &&
       command_line.report == ReportFormat::kJson) {
     return UsageError("-o - and --report=json both write to standard output");
+  }
+  if (!IsSupportedCodePage(command_line.options.code_page)) {
+    // only the system's code page can be one that --codepage would refuse
+    std::cerr << "kefconvert: the system's "
+              << UnsupportedCodePageMessage(std::to_string(command_line.options.code_page))
+              << "; name one with --codepage\n";
+    return std::nullopt;
   }
   exit_status = kAllConverted;
   return command_line;

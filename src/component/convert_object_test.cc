@@ -189,7 +189,7 @@ TEST_F(ConvertObjectTest, ReadsTheCodePageFromTheEnvironment) {
 }
 
 TEST_F(ConvertObjectTest, FailsEveryCallInAnUnsupportedCodePage) {
-  for (const char* value : {"932", "65001", "1252x", "cp1252"}) {
+  for (const char* value : {"437", "1252x", "cp437", "utf-16"}) {
     ScopedEnv code_page("KEFCONVERT_CODEPAGE", value);
     ComPtr<_Convert> converter = NewConverter();
     UniqueVariant result;

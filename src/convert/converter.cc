@@ -60,7 +60,7 @@ std::string ConvertedFileName(const std::string& projFile) {
 namespace kefconvert::detail {
 
 Converter::Converter(const Options& options, FileSystem& files)
-    : code_page_(FindCodePage(options.code_page)), files_(files) {
+    : code_page_(CodePage::Find(options.code_page)), files_(files) {
   if (code_page_ == nullptr) throw Error(kInvalidArgument);
 }
 

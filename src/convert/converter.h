@@ -35,14 +35,14 @@ class Converter {
 
   /// What the most recent field "Type" line yielded, for this converter's next field.
   FieldTypeState& field_types() { return field_types_; }
-  const UpperHalf& code_page() const { return *code_page_; }
+  const CodePage& code_page() const { return *code_page_; }
 
  private:
   /// Converts what `input` holds into `destination`. False when it is not a project file
   /// of the old layout (nothing is written then).
   bool ConvertInput(InputFile& input, Report* report, TextDestination& destination);
 
-  const UpperHalf* code_page_;
+  const CodePage* code_page_;
   FileSystem& files_;
   FieldTypeState field_types_;
 };

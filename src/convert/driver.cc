@@ -69,6 +69,7 @@ std::string MisspeltMarker(std::string_view text) {
 }
 
 constexpr std::string_view kEmptyDatabaseName = "DBName=\"\"";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kPhysicalPathKey = "DBPhyPath";
 
 /// One conversion: the state of reading one project file.
@@ -81,7 +82,10 @@ class ProjectConversion {
         lines_(lines),
         report_(report),
         output_(output),
-        OutputText(output.text()) {}
+        OutputText(output.text()),
+        utf8_page_(translator.code_page().kind() == CodePage::Kind::kUtf8),
+        reads_utf8_text_(report != nullptr &&
+                         translator.code_page().kind() == CodePage::Kind::kSingleByte) {}
   ProjectConversion(const ProjectConversion&) = delete;
   ProjectConversion& operator=(const ProjectConversion&) = delete;
 
@@ -89,6 +93,7 @@ class ProjectConversion {
   bool Run();
 
  private:
+  bool StartsProject(std::string_view first_line);
   void HandleLine(std::string_view line);
   void HandleMarker(Section marker);
   void HandleSetting(std::string_view text);
@@ -107,6 +112,8 @@ class ProjectConversion {
   // the new text not yet written; the element being assembled (the project, database,
   // table or field element) is its tail
   TextBuffer& OutputText;
+  bool utf8_page_;
+  bool reads_utf8_text_;  // the report looks for UTF-8 text read in a single-byte page
   Section CurrentSection = Section::kProject;
   std::int16_t TableCount = 0;
   std::int16_t FieldCount = 0;
@@ -118,10 +125,10 @@ class ProjectConversion {
 bool ProjectConversion::Run() {
   std::string_view CurrentLine;
   if (!lines_.ReadLine(CurrentLine)) throw Error(kInputPastEndOfFile);
-  if (TrimBlanks(CurrentLine) != MarkerOf(Section::kProject)) return false;
-  StartElement(Section::kProject);
+  if (!StartsProject(CurrentLine)) return false;
   while (lines_.ReadLine(CurrentLine)) {
     if (CurrentLine.empty()) continue;
+    if (reads_utf8_text_) report_->TextRead(lines_.line_number(), CurrentLine);
     try {
       HandleLine(CurrentLine);
     } catch (const Error& error) {
@@ -131,6 +138,17 @@ bool ProjectConversion::Run() {
     }
   }
   Finish();
+  return true;
+}
+
+// The first line is the project marker. In 65001 a byte order mark may stand before it,
+// and the new text then begins with the same mark; in every other page a mark is text.
+bool ProjectConversion::StartsProject(std::string_view first_line) {
+  bool marked = utf8_page_ && first_line.starts_with(kByteOrderMark);
+  if (marked) first_line.remove_prefix(kByteOrderMark.size());
+  if (TrimBlanks(first_line) != MarkerOf(Section::kProject)) return false;
+  if (marked) OutputText.Append(kByteOrderMark);
+  StartElement(Section::kProject);
   return true;
 }
 

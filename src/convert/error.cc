@@ -58,6 +58,6 @@ Error Error::WithReason(std::string reason) const {
   return error;
 }
 
-bool IsSupportedCodePage(int code_page) { return detail::FindCodePage(code_page) != nullptr; }
+bool IsSupportedCodePage(int code_page) { return detail::CodePage::Find(code_page) != nullptr; }
 
 }  // namespace kefconvert

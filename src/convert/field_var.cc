@@ -24,19 +24,20 @@ void AppendHex(TextBuffer& out, std::uint32_t code) {
 
 }  // namespace
 
-void MakeFldVar(std::string_view name, std::string_view prefix, const UpperHalf& code_page,
+void MakeFldVar(std::string_view name, std::string_view prefix, const CodePage& code_page,
                 TextBuffer& out) {
-  // the name's length and the position walking it are 16-bit quantities
-  if (name.size() >= 32767) throw Error(kOverflow);
+  // the name's length in code units and the position walking it are 16-bit quantities; a
+  // name has no more code units than bytes
+  if (name.size() >= 32767 && code_page.CountUnits(name) >= 32767) throw Error(kOverflow);
   for (char c : prefix) out.Append(c == ' ' ? '_' : c);
-  for (char c : name) {
-    auto byte = static_cast<unsigned char>(c);
-    if (KeepsItsPlace(byte)) {
-      out.Append(byte == ' ' ? '_' : c);
-    } else {
-      AppendHex(out, byte < 0x80 ? byte : code_page[byte - 0x80]);
+  code_page.ForEachCharacter(name, [&out](std::u16string_view units, std::string_view bytes) {
+    // a trail byte that looks like a letter is part of its character, not a letter
+    if (bytes.size() == 1 && KeepsItsPlace(static_cast<unsigned char>(bytes[0]))) {
+      out.Append(bytes[0] == ' ' ? '_' : bytes[0]);
+      return;
     }
-  }
+    for (char16_t unit : units) AppendHex(out, unit);
+  });
 }
 
 }  // namespace kefconvert::detail

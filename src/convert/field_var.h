@@ -12,9 +12,10 @@
 namespace kefconvert::detail {
 
 /// Appends the variable name of the field `name` (escaped, as it stands in the new text)
-/// to `out`: `prefix`, then the name, a byte above 0x7F read as the character `code_page`
-/// gives it. Throws Error(kOverflow) when the name is too long for a 16-bit length.
-void MakeFldVar(std::string_view name, std::string_view prefix, const UpperHalf& code_page,
+/// to `out`: `prefix`, then the name read in `code_page`, one hex group for each UTF-16
+/// code unit of a character that is not an ASCII letter, digit, "_" or blank. Throws
+/// Error(kOverflow) when the name is too long for a 16-bit length in code units.
+void MakeFldVar(std::string_view name, std::string_view prefix, const CodePage& code_page,
                 TextBuffer& out);
 
 }  // namespace kefconvert::detail

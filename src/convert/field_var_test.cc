@@ -9,7 +9,7 @@ namespace {
 
 std::string FldVar(std::string_view name, int code_page = 1252, std::string_view prefix = "x_") {
   detail::TextBuffer out;
-  detail::MakeFldVar(name, prefix, *detail::FindCodePage(code_page), out);
+  detail::MakeFldVar(name, prefix, *detail::CodePage::Find(code_page), out);
   return std::string(out.view());
 }
 
@@ -58,11 +58,63 @@ TEST(MakeFldVar, NamesOf32767CharactersOverflow) {
   }
 }
 
-TEST(Options, OnlySingleByteWindowsCodePagesAreSupported) {
-  for (int page : {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258}) {
-    EXPECT_TRUE(IsSupportedCodePage(page)) << page;
+TEST(MakeFldVar, SpellsEachCodeUnitOfACharacterInDoubleByteAndUtf8Pages) {
+  const struct {
+    int page;
+    std::string_view name;
+    std::string_view var;
+  } cases[] = {
+      {932, "\x8C\xDA\x8B\x71ID", "x_98675BA2ID"},  // 顧客ID
+      {932, "\x83\x41", "x_30A2"},                  // trail byte "A"
+      {932, "\x83\x5F", "x_30C0"},                  // trail byte "_"
+      {932, "\x83\x68", "x_30C9"},                  // trail byte "h"
+      {932, "\x95\x5C", "x_8868"},                  // trail byte 0x5C
+      {932, "\xB1 \xB2", "x_FF71_FF72"},            // half-width katakana, a blank
+      {932, "\x85\x41", "x_85A"},                   // undefined pair: the "A" is a letter
+      {932, "ab\x95", "x_ab95"},                    // lead byte cut off by the end
+      {936, "\x81\x5C\x81\x41", "x_4E574E04"},
+      {936, "\x80", "x_20AC"},
+      {949, "\xB0\xA1\x81\x41", "x_AC00AC02"},
+      {950, "\xA5\x5C\xA4\x5F", "x_529F4E8E"},
+      {950, "\xA3\xE1", "x_20AC"},
+      {65001, "caf\xC3\xA9", "x_cafE9"},
+      {65001, "\xE2\x82\xAC", "x_20AC"},
+      {65001, "\xF0\x9F\x98\x80", "x_D83DDE00"},  // above U+FFFF: two groups
+      {65001, "\xC0\x80", "x_C080"},              // overlong
+      {65001, "\xED\xA0\x80", "x_EDA080"},        // encoded surrogate
+      {65001, "\xE2\x82_", "x_E282_"},            // cut short
+      {65001, "\x80\xBF", "x_80BF"},              // lone continuation bytes
+      {65001, "\xF4\x90\x80\x80", "x_F4908080"},  // above U+10FFFF
+      {65001, "\xFE\xFF", "x_FEFF"},              // never in UTF-8
+      {1252, "\x95\x5C", "x_20225C"},             // two characters in 1252
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FldVar(c.name, c.page), c.var) << c.page << ": " << c.name;
   }
-  for (int page : {0, 437, 932, 1249, 1259, 65001}) {
+}
+
+TEST(MakeFldVar, NameLengthLimitCountsCodeUnits) {
+  const struct {
+    int page;
+    std::string_view character;  // one code unit, or two for 65001's
+    std::size_t units;
+  } cases[] = {{932, "\x83\x41", 1}, {936, "\x81\x5C", 1}, {65001, "\xF0\x9F\x98\x80", 2}};
+  for (const auto& c : cases) {
+    // 32766 code units in twice as many bytes or more fit; one more does not
+    std::string fits;
+    for (std::size_t i = 0; i < 32766 / c.units; ++i) fits += c.character;
+    EXPECT_EQ(FldVar(fits, c.page).size(), 2 + 4 * 32766u) << c.page;
+    EXPECT_THROW(FldVar(fits + "a", c.page), Error) << c.page;
+  }
+}
+
+TEST(Options, WindowsAnsiCodePagesAreSupported) {
+  for (int page :
+       {874, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 932, 936, 949, 950, 65001}) {
+    EXPECT_TRUE(IsSupportedCodePage(page)) << page;
+    EXPECT_NO_THROW(Convert(Options{page})) << page;
+  }
+  for (int page : {0, 437, 1249, 1259, 1200, 20932, 54936}) {
     EXPECT_FALSE(IsSupportedCodePage(page)) << page;
     EXPECT_THROW(Convert(Options{page}), Error);
   }

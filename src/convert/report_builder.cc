@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "convert/code_page.h"
 #include "convert/sql_block.h"
 
 namespace kefconvert::detail {
@@ -163,7 +164,26 @@ void ReportBuilder::NameFilled(std::int64_t line, std::string_view key, std::str
       "the empty database name is filled in with " + Quoted(name) + " from the path");
 }
 
+void ReportBuilder::TextRead(std::int64_t line, std::string_view text) {
+  // fast path: ASCII is UTF-8 and tells nothing
+  if (!utf8_so_far_ || IsAscii(text)) return;
+  if (!LooksLikeUtf8(text)) {
+    utf8_so_far_ = false;
+    return;
+  }
+  if (first_utf8_line_ == 0) {
+    first_utf8_line_ = line;
+    first_utf8_section_ = section_;
+  }
+}
+
 void ReportBuilder::Finish() {
+  if (utf8_so_far_ && first_utf8_line_ != 0) {
+    Add(first_utf8_line_, EventKind::kLooksLikeUtf8, {},
+        "the file is UTF-8 text read in a single-byte code page; read in 65001, its names "
+        "keep their characters");
+    report_.events.back().section = first_utf8_section_;
+  }
   std::stable_sort(report_.events.begin(), report_.events.end(),
                    [](const Event& a, const Event& b) { return a.line < b.line; });
 }
@@ -180,7 +200,7 @@ std::string_view SectionName(Section section) {
 std::string_view EventKindName(EventKind kind) {
   static constexpr std::string_view kNames[] = {"dropped",    "unknown-key",    "rewritten",
                                                 "stray-text", "inherited-type", "filled-name",
-                                                "duplicate"};
+                                                "duplicate",  "looks-like-utf8"};
   return kNames[static_cast<int>(kind)];
 }
 

@@ -30,6 +30,9 @@ class ReportBuilder {
   void FieldTypeGiven() { field_type_given_ = true; }
   /// The element is complete: it ends with `defaults`.
   void ElementCompleted(const DefaultsText& defaults);
+  /// The line `line` of a file read in a single-byte page holds `text`. A file whose lines
+  /// are all UTF-8, some with characters beyond ASCII, is reported as such.
+  void TextRead(std::int64_t line, std::string_view text);
   /// An empty database name received `name` from the "PhyPath" line `line`.
   void NameFilled(std::int64_t line, std::string_view key, std::string_view name);
   /// Orders the events by line; the report is complete.
@@ -69,6 +72,9 @@ class ReportBuilder {
   std::vector<Slot> slots_;
   std::uint32_t element_number_ = 0;
   std::span<const std::string_view> defaults_;  // of the element being checked
+  bool utf8_so_far_ = true;                     // every line read is UTF-8
+  std::int64_t first_utf8_line_ = 0;            // the first line with characters beyond ASCII
+  Section first_utf8_section_ = Section::kProject;
 };
 
 }  // namespace kefconvert::detail

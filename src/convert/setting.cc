@@ -31,22 +31,25 @@ std::string_view MapDateFormat(std::string_view value) {
   return value;
 }
 
-// The part of `path` after its last backslash.
-std::string_view FileNameOf(std::string_view path) {
-  std::size_t slash = path.rfind('\\');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+// The part of `path` after its last backslash; a trail byte 0x5C is no backslash.
+std::string_view FileNameOf(std::string_view path, const CodePage& code_page) {
+  return path.substr(code_page.FileNameStart(path));
 }
 
 }  // namespace
 
 std::string_view MarkerOf(Section section) { return kMarkers[static_cast<int>(section)]; }
 
-SplitLine SplitSetting(std::string_view text) {
+SplitLine SplitSetting(std::string_view text, const CodePage& code_page) {
   SplitLine line;
   line.text = text;
   std::size_t equals = text.find('=');
   if (equals == std::string_view::npos) return line;
-  if (equals + 1 >= kFirstOverflowingPosition) throw Error(kOverflow);
+  // a line has no more code units than bytes: only a long one needs counting
+  if (equals + 1 >= kFirstOverflowingPosition &&
+      code_page.CountUnits(text.substr(0, equals)) + 1 >= kFirstOverflowingPosition) {
+    throw Error(kOverflow);
+  }
   line.has_equals = true;
   line.key = TrimBlanks(text.substr(0, equals));
   line.value = TrimBlanks(text.substr(equals + 1));
@@ -55,7 +58,7 @@ SplitLine SplitSetting(std::string_view text) {
 
 SettingResult SettingTranslator::ConvertSetting(Section section, std::string_view LineText,
                                                 TextBuffer& AttributeText) {
-  SplitLine line = SplitSetting(LineText);
+  SplitLine line = SplitSetting(LineText, code_page_);
   SettingResult result;
   result.key = line.key;
   result.appended_at = AttributeText.size();
@@ -131,7 +134,9 @@ bool SettingTranslator::ApplyEffect(KeyEffect effect, std::string_view value,
     }
     case KeyEffect::kCaptureSecLoginID: state.SecLoginIDFldName.assign(value); break;
     case KeyEffect::kCaptureSecTbl: state.SecTblName.assign(value); break;
-    case KeyEffect::kCaptureDBFileName: state.DBNameFromPath.assign(FileNameOf(value)); break;
+    case KeyEffect::kCaptureDBFileName:
+      state.DBNameFromPath.assign(FileNameOf(value, code_page_));
+      break;
     case KeyEffect::kMatchSecTbl: state.InSecTbl = value == state.SecTblName; break;
     case KeyEffect::kMatchLoginFld:
       state.InLoginFld = value == state.SecLoginIDFldName && state.InSecTbl;

@@ -42,8 +42,8 @@ struct SplitLine {
 };
 
 /// Cuts `text` at its first "=". Throws Error(kOverflow) when that "=" stands at a
-/// position that a 16-bit number cannot hold.
-SplitLine SplitSetting(std::string_view text);
+/// position, in UTF-16 code units of `code_page`, that a 16-bit number cannot hold.
+SplitLine SplitSetting(std::string_view text, const CodePage& code_page);
 
 /// What a line was, and what became of it.
 enum class LineKind {
@@ -72,7 +72,7 @@ struct SettingResult {
 /// updates the converter's field type state on every field "Type" line.
 class SettingTranslator {
  public:
-  SettingTranslator(FieldTypeState& field_types, const UpperHalf& code_page)
+  SettingTranslator(FieldTypeState& field_types, const CodePage& code_page)
       : field_types_(field_types), code_page_(code_page) {}
   SettingTranslator(const SettingTranslator&) = delete;
   SettingTranslator& operator=(const SettingTranslator&) = delete;
@@ -85,6 +85,8 @@ class SettingTranslator {
 
   CrossLineState state;
 
+  const CodePage& code_page() const { return code_page_; }
+
  private:
   SettingResult ConvertKeyedSetting(Section section, const SplitLine& line,
                                     TextBuffer& AttributeText);
@@ -93,7 +95,7 @@ class SettingTranslator {
   void AppendFldVar(std::size_t value_start, TextBuffer& AttributeText) const;
 
   FieldTypeState& field_types_;
-  const UpperHalf& code_page_;
+  const CodePage& code_page_;
 };
 
 }  // namespace kefconvert::detail

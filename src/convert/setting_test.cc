@@ -127,6 +127,27 @@ TEST(ConvertSetting, DatabaseKeysAndFileNameFromPath) {
   EXPECT_EQ(convert.state.DBNameFromPath, "a&amp;b.mdb");
 }
 
+TEST(ConvertSetting, FileNameFromPathStartsAfterAWholeBackslash) {
+  const struct {
+    int page;
+    std::string_view path;
+    std::string_view name;
+  } cases[] = {
+      {932, "C:\\\x83\x5C\x83\x74\x83\x67\\\x95\x5C.mdb", "\x95\x5C.mdb"},  // C:\ソフト\表.mdb
+      {932, "\x95\x5C", "\x95\x5C"},
+      {936, "D:\\\x81\x5C", "\x81\x5C"},
+      {950, "E:\\\xA5\x5C\xA5\x5C", "\xA5\x5C\xA5\x5C"},
+      {949, "C:\\\xB0\xA1\\a.mdb", "a.mdb"},
+      {65001, "C:\\\xE8\xA1\xA8\\\xE8\xA1\xA8.mdb", "\xE8\xA1\xA8.mdb"},
+      {1252, "C:\\\x95\x5C.mdb", ".mdb"},  // in 1252 the 0x5C is a backslash
+  };
+  for (const auto& c : cases) {
+    Lines convert(c.page);
+    convert("<Database>", "PhyPath=" + std::string(c.path));
+    EXPECT_EQ(convert.state.DBNameFromPath, c.name) << c.page << ": " << c.path;
+  }
+}
+
 TEST(ConvertSetting, TableKeysTakeTheTablePrefix) {
   Lines convert;
   const std::pair<std::string_view, std::string_view> renamed[] = {
@@ -421,6 +442,24 @@ TEST(ConvertSetting, ResultSaysWhatTheLineWasAndWhatBecameOfIt) {
     EXPECT_EQ(result.field_type, c.field_type) << c.line;
     EXPECT_EQ(result.appended_at, 1u) << c.line;  // after the element's opening quote
   }
+}
+
+TEST(ConvertSetting, EqualsPositionCountsCodeUnits) {
+  // 32765 characters of two bytes each before the "=": it stands at position 32766
+  std::string key;
+  for (int i = 0; i < 32765; ++i) key += "\x83\x41";
+  Lines in_932(932);
+  EXPECT_EQ(in_932("<Project>", key + "=v"), " " + key + "=\"v\"");
+  EXPECT_THROW(in_932("<Project>", key + "\x83\x41=v"), Error);
+  // the same bytes in 1252 are 65530 characters
+  Lines in_1252(1252);
+  EXPECT_THROW(in_1252("<Project>", key + "=v"), Error);
+  // in 65001 a character above U+FFFF counts two
+  std::string wide = "k";
+  for (int i = 0; i < 16382; ++i) wide += "\xF0\x9F\x98\x80";
+  Lines in_65001(65001);
+  EXPECT_EQ(in_65001("<Project>", wide + "=v"), " " + wide + "=\"v\"");
+  EXPECT_THROW(in_65001("<Project>", wide + "k=v"), Error);
 }
 
 TEST(TrimBlanks, RemovesBlanksButNotTabs) {

@@ -38,7 +38,7 @@ check "not a project file: no output file" no "$([ -e "$work/lower_tmp.kef" ] &&
 
 "$tool" "$work/bom.kef" 2>"$work/err" >/dev/null
 check "byte order mark is explained" \
-  "kefconvert: $work/bom.kef: note: it begins with a UTF-8 byte order mark; save it in the ANSI code page" \
+  "kefconvert: $work/bom.kef: note: it begins with a UTF-8 byte order mark; use --codepage 65001, or save it in the ANSI code page" \
   "$(sed -n 2p "$work/err")"
 
 out=$("$tool" "$work/bad.kef" "$work/lower.kef" "$work/ok.kef" 2>"$work/err"); status=$?
@@ -89,7 +89,27 @@ check "name too short: error 5" "kefconvert: abc: Invalid procedure call or argu
   "$(head -n 1 "$work/err")"
 
 "$tool" --codepage 1251 "$work/ok.kef" >/dev/null 2>&1; check "--codepage 1251 accepted" 0 "$?"
-"$tool" --codepage 65001 "$work/ok.kef" >/dev/null 2>&1; check "--codepage 65001 refused" 64 "$?"
+for page in 932 cp936 CP949 windows-950 utf-8 65001 windows-1250; do
+  "$tool" --codepage "$page" "$work/ok.kef" >/dev/null 2>&1; check "--codepage $page accepted" 0 "$?"
+done
+"$tool" --codepage=cp437 "$work/ok.kef" >/dev/null 2>"$work/err"; status=$?
+check "--codepage cp437 refused" 64 "$status"
+check "--codepage cp437: names the accepted pages" \
+  "kefconvert: unsupported code page 'cp437' (use 874, 1250 to 1258, 932, 936, 949, 950 and 65001, or names such as cp932, windows-1252 and utf-8)" \
+  "$(cat "$work/err")"
+
+printf '\xEF\xBB\xBF<Project>\r\n<Database>\r\n' > "$work/marked.kef"
+"$tool" --codepage 65001 "$work/marked.kef" >/dev/null 2>&1; status=$?
+check "byte order mark in 65001: converted" 0 "$status"
+check "byte order mark in 65001: kept" "efbbbf3c50726f6a656374" \
+  "$(head -c 11 "$work/marked_tmp.kef" | od -An -tx1 | tr -d ' \n')"
+
+printf '<Project>\r\nName=Gr\xC3\xB6\xC3\x9Fe\r\n<Database>\r\n' > "$work/utf8.kef"
+"$tool" "$work/utf8.kef" >/dev/null 2>"$work/err"
+check "UTF-8 read as 1252: note" \
+  "kefconvert: $work/utf8.kef: note: looks like UTF-8; use --codepage 65001" "$(cat "$work/err")"
+"$tool" --codepage 65001 "$work/utf8.kef" >/dev/null 2>"$work/err"
+check "UTF-8 read as 65001: no note" "" "$(cat "$work/err")"
 "$tool" >/dev/null 2>&1; check "no file: usage error" 64 "$?"
 "$tool" --bogus "$work/ok.kef" >/dev/null 2>&1; check "unknown option: usage error" 64 "$?"
 "$tool" -i --check "$work/ok.kef" >/dev/null 2>&1; check "-i with --check: usage error" 64 "$?"

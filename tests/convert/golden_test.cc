@@ -23,6 +23,18 @@ TEST(Golden, ShopSampleConvertsToItsExpectedText) {
   EXPECT_EQ(ReadFile(project), source);
 }
 
+TEST(Golden, ShiftJisSampleConvertsToItsExpectedText) {
+  std::string source = ReadFile(KEFCONVERT_SOURCE_DIR "/examples/shop_sjis.kef");
+  std::string expected = ReadFile(KEFCONVERT_SOURCE_DIR "/tests/golden/shop_sjis_tmp.kef");
+  TempDir dir;
+  std::string project = dir.Write("shop_sjis.kef", source);
+  Convert converter(Options{932});
+  std::optional<std::string> converted = converter.ConvertProject(project);
+  ASSERT_TRUE(converted);
+  EXPECT_EQ(ReadFile(*converted), expected);
+  EXPECT_EQ(ReadFile(project), source);
+}
+
 TEST(Golden, LineFeedsAloneGiveTheSameText) {
   std::string source = ReadFile(KEFCONVERT_SOURCE_DIR "/examples/shop.kef");
   std::string unix_lines;

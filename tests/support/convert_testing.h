@@ -27,7 +27,7 @@ inline Section SectionOf(std::string_view marker) {
 class Lines {
  public:
   explicit Lines(int code_page = 1252)
-      : translator(types, *detail::FindCodePage(code_page)), state(translator.state) {
+      : translator(types, *detail::CodePage::Find(code_page)), state(translator.state) {
     // the element that pieces of an SQL value are joined onto ends with a quote
     element.Append("\"");
   }

@@ -183,16 +183,19 @@ done
 check "component and tool write the Linux build's bytes (files compared)" \
   $((2 * ${#corpus[@]})) "$converted"
 
-# --- the system's ANSI code page decides; double-byte code pages convert as 1252
-for pair in C.UTF-8:1252 ru_RU.UTF-8:1251 th_TH.UTF-8:874 tr_TR.UTF-8:1254 ja_JP.UTF-8:1252; do
-  locale=${pair%:*} code_page=${pair#*:}
+# --- the system's ANSI code page decides, double-byte ones included: the DLL reads them
+# with MultiByteToWideChar, the Linux build with tables from iconv
+for case in C.UTF-8:1252:code_page ru_RU.UTF-8:1251:code_page th_TH.UTF-8:874:code_page \
+  tr_TR.UTF-8:1254:code_page ja_JP.UTF-8:932:code_page_932 zh_CN.UTF-8:936:code_page_936 \
+  ko_KR.UTF-8:949:code_page_949 zh_TW.UTF-8:950:code_page_950; do
+  IFS=: read -r locale code_page file <<< "$case"
   rm -rf "$work/cp" && mkdir -p "$work/cp/linux" "$work/cp/dll"
-  cp "$tests/corpus/code_page.kef" "$work/cp/linux/"
-  cp "$tests/corpus/code_page.kef" "$work/cp/dll/"
-  "$linux_tool" --codepage "$code_page" "$work/cp/linux/code_page.kef" > /dev/null
+  cp "$tests/corpus/$file.kef" "$work/cp/linux/"
+  cp "$tests/corpus/$file.kef" "$work/cp/dll/"
+  "$linux_tool" --codepage "$code_page" "$work/cp/linux/$file.kef" > /dev/null
   LC_ALL=$locale "$wine" cscript //nologo "$(winpath "$tests/convert_files.vbs")" \
-    "$(winpath "$work/cp/dll")" code_page.kef > /dev/null 2>&1
-  if cmp -s "$work/cp/linux/code_page_tmp.kef" "$work/cp/dll/code_page_tmp.kef"; then
+    "$(winpath "$work/cp/dll")" "$file.kef" > /dev/null 2>&1
+  if cmp -s "$work/cp/linux/${file}_tmp.kef" "$work/cp/dll/${file}_tmp.kef"; then
     pass "system locale $locale converts as code page $code_page"
   else
     fail "system locale $locale converts as code page $code_page"

@@ -1,15 +1,19 @@
 // The component's platform services on Linux: the code page comes from
-// KEFCONVERT_CODEPAGE, there is no type library to hand out, and registration goes to the
-// .reg store file.
+// KEFCONVERT_CODEPAGE (a number or a name such as cp932 or utf-8), there is no type
+// library to hand out, and registration goes to the .reg store file.
 #include <dlfcn.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "component/platform_services.h"
 #include "component/registration.h"
+#include "kefconvert/kefconvert.h"
 #include "platform/linux_com/error_info.h"
 #include "platform/linux_com/registry_store.h"
 
@@ -39,10 +43,17 @@ constexpr const char* TypeLibraryPlatform() { return sizeof(void*) == 8 ? "win64
 int AnsiCodePage() {
   const char* value = std::getenv("KEFCONVERT_CODEPAGE");
   if (value == nullptr || *value == '\0') return kDefaultCodePage;
-  char* end = nullptr;
-  long number = std::strtol(value, &end, 10);
-  if (*end != '\0' || number <= 0 || number > INT_MAX) return 0;  // no such code page
-  return static_cast<int>(number);
+  std::optional<int> code_page = CodePageFromName(value);
+  if (!code_page) {
+    // the object fails every call with error 5; say why once, where a developer looks
+    static std::once_flag told;
+    std::call_once(told, [&] {
+      std::fprintf(stderr, "KEFConvert: KEFCONVERT_CODEPAGE: %s\n",
+                   UnsupportedCodePageMessage(value).c_str());
+    });
+    return 0;  // no such code page
+  }
+  return *code_page;
 }
 
 UINT TypeInfoCount() { return 0; }

@@ -82,9 +82,8 @@ bool Removed(LSTATUS status) { return status == ERROR_SUCCESS || status == ERROR
 }  // namespace
 
 int AnsiCodePage() {
-  // double-byte system code pages are not supported: such systems convert as 1252 does
-  int code_page = static_cast<int>(::GetACP());
-  return IsSupportedCodePage(code_page) ? code_page : 1252;
+  // whatever it is: an object under a page the converter does not support fails every call
+  return static_cast<int>(::GetACP());
 }
 
 UINT TypeInfoCount() { return 1; }
