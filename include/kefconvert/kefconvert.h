@@ -153,7 +153,8 @@ struct Event {
 /// What a conversion noticed, in the order of the lines. A failed conversion reports the
 /// events of the lines before the failure.
 struct Report {
-  /// False: only `head` is filled in, and the report costs nothing.
+  /// False: the events of single lines are left out (the file-wide `looks-like-utf8` stays),
+  /// and the report costs next to nothing; `head` is filled in either way.
   bool events_wanted = true;
   std::vector<Event> events;
   /// The first bytes of the project file (up to 256), which tell what a file that is not

@@ -75,12 +75,16 @@ constexpr std::string_view kPhysicalPathKey = "DBPhyPath";
 /// One conversion: the state of reading one project file.
 class ProjectConversion {
  public:
+  /// `report`: where the file-wide findings go; `events`: the same, when the report wants
+  /// the events of every line too, else null.
   ProjectConversion(SettingTranslator& translator, const FieldTypeState& field_types,
-                    LineReader& lines, ReportBuilder* report, TextOutput& output)
+                    LineReader& lines, ReportBuilder* report, ReportBuilder* events,
+                    TextOutput& output)
       : translator_(translator),
         field_types_(field_types),
         lines_(lines),
         report_(report),
+        events_(events),
         output_(output),
         OutputText(output.text()),
         utf8_page_(translator.code_page().kind() == CodePage::Kind::kUtf8),
@@ -108,6 +112,7 @@ class ProjectConversion {
   const FieldTypeState& field_types_;
   LineReader& lines_;
   ReportBuilder* report_;
+  ReportBuilder* events_;
   TextOutput& output_;
   // the new text not yet written; the element being assembled (the project, database,
   // table or field element) is its tail
@@ -215,15 +220,15 @@ void ProjectConversion::StartElement(Section section) {
                             (!state.SecTblName.empty() && !state.SecLoginIDFldName.empty()));
   OutputText.Append(kOpenings[static_cast<int>(section)]);
   CurrentSection = section;
-  if (report_ != nullptr) report_->ElementStarted(lines_.line_number(), section);
+  if (events_ != nullptr) events_->ElementStarted(lines_.line_number(), section);
 }
 
 void ProjectConversion::HandleSetting(std::string_view text) {
   // the translation appends its text straight to the element being assembled
   SettingResult result = translator_.ConvertSetting(CurrentSection, text, OutputText);
-  if (report_ != nullptr) {
-    report_->Line(lines_.line_number(), CurrentSection, result);
-    if (result.field_type) report_->FieldTypeGiven();
+  if (events_ != nullptr) {
+    events_->Line(lines_.line_number(), CurrentSection, result);
+    if (result.field_type) events_->FieldTypeGiven();
   }
   if (CurrentSection == Section::kDatabase &&
       (result.kind == LineKind::kAttribute || result.kind == LineKind::kStrayText)) {
@@ -240,8 +245,8 @@ void ProjectConversion::NoteDatabaseAttribute(const SettingResult& result) {
     empty_database_names_.push_back(at + found + kEmptyDatabaseName.size() - 1);
   }
   if (text.find(kPhysicalPathKey) == std::string_view::npos) return;
-  if (FillDatabaseNames() && report_ != nullptr) {
-    report_->NameFilled(lines_.line_number(), result.key, translator_.state.DBNameFromPath);
+  if (FillDatabaseNames() && events_ != nullptr) {
+    events_->NameFilled(lines_.line_number(), result.key, translator_.state.DBNameFromPath);
   }
 }
 
@@ -272,7 +277,7 @@ void ProjectConversion::CompleteElement(const DefaultsText& defaults, std::strin
   std::size_t placeholder = defaults.AppendTo(OutputText, &field_types_);
   if (placeholder != std::string_view::npos) output_.MarkPlaceholder(placeholder);
   OutputText.Append(end);
-  if (report_ != nullptr) report_->ElementCompleted(defaults);
+  if (events_ != nullptr) events_->ElementCompleted(defaults);
 }
 
 void ProjectConversion::CompleteCurrentElement() {
@@ -320,11 +325,13 @@ std::size_t BlockSizeFor(std::uint64_t size_hint) {
 
 bool Converter::ConvertInput(InputFile& input, Report* report, TextDestination& destination) {
   std::optional<ReportBuilder> builder;
-  if (report != nullptr && report->events_wanted) builder.emplace(*report);
+  if (report != nullptr) builder.emplace(*report);
   LineReader lines(input, BlockSizeFor(input.SizeHint()));
   SettingTranslator translator(field_types_, *code_page_);
   TextOutput output(destination, input.SizeHint());
-  ProjectConversion conversion(translator, field_types_, lines, builder ? &*builder : nullptr,
+  ReportBuilder* findings = builder ? &*builder : nullptr;
+  ProjectConversion conversion(translator, field_types_, lines, findings,
+                               report != nullptr && report->events_wanted ? findings : nullptr,
                                output);
   // the report is complete however the conversion ends
   struct Completion {
