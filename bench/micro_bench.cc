@@ -118,7 +118,7 @@ void Escaping(benchmark::State& state) {
 BENCHMARK(Escaping);
 
 void VariableNames(benchmark::State& state) {
-  const detail::UpperHalf& code_page = *detail::FindCodePage(1252);
+  const detail::CodePage& code_page = *detail::CodePage::Find(1252);
   const std::string_view names[] = {"CustomerID", "Customer E-Mail", "Stra\337e Nr."};
   detail::TextBuffer out(1 << 16);
   for (auto _ : state) {
@@ -144,7 +144,7 @@ BENCHMARK(FieldDefaultsAsText);
 
 void FieldLineTranslation(benchmark::State& state) {
   detail::FieldTypeState types;
-  detail::SettingTranslator translator(types, *detail::FindCodePage(1252));
+  detail::SettingTranslator translator(types, *detail::CodePage::Find(1252));
   detail::TextBuffer out(1 << 16);
   for (auto _ : state) {
     out.Truncate(0);

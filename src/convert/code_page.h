@@ -144,10 +144,6 @@ class CodePage {
   const char16_t* pairs_;    // double-byte pages: code units of the pairs, 0 if undefined
 };
 
-/// Earlier names of CodePage and CodePage::Find.
-using UpperHalf = CodePage;
-inline const CodePage* FindCodePage(int number) { return CodePage::Find(number); }
-
 /// The number of the page that `name` names: a number ("932"), or "cp" or "windows-"
 /// followed by one ("cp932", "windows-1250"), or "utf-8" / "utf8" for 65001, in any
 /// letter case. No value when the name is none of these or its page is not supported.
