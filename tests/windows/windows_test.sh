@@ -71,11 +71,17 @@ winpath() { "$wine" winepath -w "$1" 2>/dev/null; }
 
 # The data of value NAME ("(Default)" for the default value) of registry key KEY (in the
 # 32-bit view with /reg:32), or "absent".
-reg_value() {  # reg_value KEY NAME [/reg:32]
+reg_value_once() {  # reg_value_once KEY NAME [/reg:32]
   local out
   out=$("$wine" reg query "$1" ${3:+"$3"} 2>/dev/null | tr -d '\r') || { echo absent; return; }
   awk -v name="$2" '$1 == name && $2 == "REG_SZ" { sub(/^[ \t]*[^ \t]+[ \t]+REG_SZ[ \t]+/, ""); print; found = 1 }
                     END { if (!found) print "absent" }' <<< "$out"
+}
+reg_value() {  # reg_value KEY NAME [/reg:32]; a busy machine's Wine once answered "absent" early
+  local value
+  value=$(reg_value_once "$@")
+  if [ "$value" = absent ]; then wineserver --wait 2>/dev/null; sleep 1; value=$(reg_value_once "$@"); fi
+  echo "$value"
 }
 
 work=$win_build/wine-test
