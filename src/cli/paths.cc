@@ -3,17 +3,13 @@
 #include <algorithm>
 #include <system_error>
 
+#include "convert/ascii.h"
+
 namespace kefconvert::cli {
 namespace {
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
-  if (text.size() < end.size()) return false;
-  text.remove_prefix(text.size() - end.size());
-  return std::equal(text.begin(), text.end(), end.begin(),
-                    [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
-}
+using detail::EndsWithIgnoringAsciiCase;
+using detail::LowerAscii;
 
 // Windows compares file names without regard to letter case
 std::string InOneCase(std::string path) {
@@ -52,7 +48,9 @@ std::string SameEntryKey(std::string_view path) {
   return SameFileKey(Utf8FromPath(folder)) + "/" + InOneCase(Utf8FromPath(name));
 }
 
-bool IsConvertedFileName(std::string_view path) { return EndsWithIgnoringCase(path, "_tmp.kef"); }
+bool IsConvertedFileName(std::string_view path) {
+  return EndsWithIgnoringAsciiCase(path, "_tmp.kef");
+}
 
 std::vector<std::string> ProjectFilesUnder(const std::string& folder) {
   std::vector<std::string> files;
@@ -60,7 +58,7 @@ std::vector<std::string> ProjectFilesUnder(const std::string& folder) {
        std::filesystem::recursive_directory_iterator(PathFromUtf8(folder))) {
     if (!entry.is_regular_file()) continue;
     std::string path = Utf8FromPath(entry.path());
-    if (EndsWithIgnoringCase(path, ".kef") && !IsConvertedFileName(path)) {
+    if (EndsWithIgnoringAsciiCase(path, ".kef") && !IsConvertedFileName(path)) {
       files.push_back(std::move(path));
     }
   }

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <iterator>
 
+#include "convert/ascii.h"
 #include "kefconvert/kefconvert.h"
 
 #ifdef _WIN32
@@ -66,21 +67,6 @@ std::optional<Character> DecodeUtf8(const unsigned char* at, const unsigned char
                     static_cast<char16_t>(0xDC00 + (code & 0x3FF))},
                    2,
                    length};
-}
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view lower_case) {
-  if (text.size() != lower_case.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower_case[i]) return false;
-  }
-  return true;
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view lower_case) {
-  return text.size() >= lower_case.size() &&
-         EqualsIgnoringCase(text.substr(0, lower_case.size()), lower_case);
 }
 
 }  // namespace
@@ -250,11 +236,11 @@ std::size_t CodePage::FileNameStartBeyondAscii(std::string_view path) const {
 const std::string_view kSupportedCodePages = "874, 1250 to 1258, 932, 936, 949, 950 and 65001";
 
 std::optional<int> ParseCodePageName(std::string_view name) {
-  if (EqualsIgnoringCase(name, "utf-8") || EqualsIgnoringCase(name, "utf8")) return 65001;
+  if (EqualsIgnoringAsciiCase(name, "utf-8") || EqualsIgnoringAsciiCase(name, "utf8")) return 65001;
   std::string_view digits = name;
-  if (StartsWithIgnoringCase(name, "cp")) {
+  if (StartsWithIgnoringAsciiCase(name, "cp")) {
     digits = name.substr(2);
-  } else if (StartsWithIgnoringCase(name, "windows-")) {
+  } else if (StartsWithIgnoringAsciiCase(name, "windows-")) {
     digits = name.substr(8);
   }
   // digits only: no sign, no blanks

@@ -106,13 +106,6 @@ DefaultsText::DefaultsText(std::span<const DefaultAttribute> defaults) {
   pieces_.push_back({std::move(text), kFixed});
 }
 
-bool DefaultsText::HasAttribute(std::string_view name) const {
-  for (std::string_view own : names_) {
-    if (own == name) return true;
-  }
-  return false;
-}
-
 std::size_t DefaultsText::AppendTo(TextBuffer& out, const FieldTypeState* field) const {
   std::size_t placeholder = std::string_view::npos;
   for (const Piece& piece : pieces_) {

@@ -44,8 +44,6 @@ class DefaultsText {
   /// placeholder in `out`, or npos when the list has none.
   std::size_t AppendTo(TextBuffer& out, const FieldTypeState* field = nullptr) const;
 
-  /// True when the list holds an attribute named `name`.
-  bool HasAttribute(std::string_view name) const;
   /// The names of the list's attributes, in order.
   std::span<const std::string_view> names() const { return names_; }
 

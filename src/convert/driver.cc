@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "convert/ascii.h"
 #include "convert/converter.h"
 #include "convert/defaults.h"
 #include "convert/escape.h"
@@ -25,12 +26,6 @@
 
 namespace kefconvert::detail {
 namespace {
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [&](char x, char y) { return lower(x) == lower(y); });
-}
 
 bool FindMarker(std::string_view text, Section& section) {
   // fast path: a setting line does not start with "<"
