@@ -12,7 +12,7 @@ cmake --build build-win32 -j2
 cmake -S . -B build-win64 --toolchain cmake/toolchain-x86_64-w64-mingw32.cmake \
   -DCMAKE_BUILD_TYPE=Release -DKEFCONVERT_WERROR=ON -DKEFCONVERT_OTHER_WINDOWS_BUILD=build-win32
 cmake --build build-win64 -j2
-tests/windows/windows_test.sh build-win32 build
+tests/windows/windows_test.sh build-win32 build build-win64
 tests/windows/windows_test.sh build-win64 build
 (cd build-win64 && cpack)
 tests/windows/package_test.sh build-win64/KEFConvert-*-win.zip build-win64/wineprefix

@@ -9,14 +9,17 @@
 #   ZIP     KEFConvert-VERSION-win.zip
 #   PREFIX  a 64-bit Wine prefix, which has the 32-bit programs too (made if missing; the
 #           64-bit run of windows_test.sh leaves one in its build folder)
-# Needs wine64 and wine32:i386.
+# Needs wine64 and wine32:i386. On a machine that cannot start 32-bit programs (a kernel
+# without 32-bit support) the 32-bit side is left out, and with it register.cmd, which runs
+# both widths' regsvr32: the x64 DLL is registered from its folder by the 64-bit regsvr32.
 set -u
 zip=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 tests=$source_dir/tests/windows
 golden=$source_dir/tests/golden/shop_tmp.kef
 
-export WINEPREFIX=$2 WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$2"
+export WINEPREFIX=$(cd "$2" && pwd) WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C.UTF-8
 wine64=/usr/lib/wine/wine64
 
@@ -78,21 +81,36 @@ libid='{885579CE-7926-4AF9-84F4-425DEC5ACFAA}'
 x86_dll=$(winpath "$package/x86/KEFConvert.dll")
 x64_dll=$(winpath "$package/x64/KEFConvert.dll")
 
+wow64=yes
+/usr/lib/wine/wine --version > /dev/null 2>&1 || wow64=no
+if [ $wow64 = no ]; then
+  echo "     (this machine cannot start 32-bit programs: only the 64-bit side runs)"
+fi
+
 # --- register.cmd from a 64-bit command prompt
-check "register.cmd registers both DLLs" \
-  "Registered x86\\KEFConvert.dll|Registered x64\\KEFConvert.dll|status 0" \
-  "$(run_cmd 'C:\windows\system32\cmd.exe' "$package/register.cmd")"
-check "32-bit view: in-process server is x86\\KEFConvert.dll" "$x86_dll" \
-  "$(reg_value 32 "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)')"
+if [ $wow64 = yes ]; then
+  check "register.cmd registers both DLLs" \
+    "Registered x86\\KEFConvert.dll|Registered x64\\KEFConvert.dll|status 0" \
+    "$(run_cmd 'C:\windows\system32\cmd.exe' "$package/register.cmd")"
+  check "32-bit view: in-process server is x86\\KEFConvert.dll" "$x86_dll" \
+    "$(reg_value 32 "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)')"
+else
+  "$wine64" regsvr32 /s "$x64_dll" > /dev/null 2>&1
+  check "regsvr32 registers x64\\KEFConvert.dll from its folder: status" 0 $?
+fi
 check "64-bit view: in-process server is x64\\KEFConvert.dll" "$x64_dll" \
   "$(reg_value 64 "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)')"
-check "type library: win32 file" "$x86_dll" \
-  "$(reg_value 64 "HKCR\\TypeLib\\$libid\\2.0\\0\\win32" '(Default)')"
+if [ $wow64 = yes ]; then
+  check "type library: win32 file" "$x86_dll" \
+    "$(reg_value 64 "HKCR\\TypeLib\\$libid\\2.0\\0\\win32" '(Default)')"
+fi
 check "type library: win64 file" "$x64_dll" \
   "$(reg_value 64 "HKCR\\TypeLib\\$libid\\2.0\\0\\win64" '(Default)')"
 
 # --- each script host converts the sample through the DLL of its width
-for host in system32 syswow64; do
+hosts=system32
+if [ $wow64 = yes ]; then hosts="system32 syswow64"; fi
+for host in $hosts; do
   mkdir -p "$work/$host"
   cp "$source_dir/examples/shop.kef" "$work/$host/"
   check "$host\\cscript converts shop.kef" "shop.kef: ok" \
@@ -101,16 +119,23 @@ for host in system32 syswow64; do
   check "$host\\cscript: shop_tmp.kef has the expected bytes" "$(cksum < "$golden")" \
     "$(cksum < "$work/$host/shop_tmp.kef" 2>&1)"
 done
-mkdir -p "$work/tool"
-cp "$source_dir/examples/shop.kef" "$work/tool/"
-(cd "$work/tool" && "$wine64" "$package/kefconvert.exe" shop.kef) > /dev/null 2>&1
-check "kefconvert.exe: shop_tmp.kef has the expected bytes" "$(cksum < "$golden")" \
-  "$(cksum < "$work/tool/shop_tmp.kef" 2>&1)"
+if [ $wow64 = yes ]; then
+  mkdir -p "$work/tool"
+  cp "$source_dir/examples/shop.kef" "$work/tool/"
+  (cd "$work/tool" && "$wine64" "$package/kefconvert.exe" shop.kef) > /dev/null 2>&1
+  check "kefconvert.exe: shop_tmp.kef has the expected bytes" "$(cksum < "$golden")" \
+    "$(cksum < "$work/tool/shop_tmp.kef" 2>&1)"
+fi
 
 # --- unregister.cmd from a 32-bit command prompt, which reaches 64-bit regsvr32 by Sysnative
-check "unregister.cmd unregisters both DLLs" \
-  "Unregistered x86\\KEFConvert.dll|Unregistered x64\\KEFConvert.dll|status 0" \
-  "$(run_cmd 'C:\windows\syswow64\cmd.exe' "$package/unregister.cmd")"
+if [ $wow64 = yes ]; then
+  check "unregister.cmd unregisters both DLLs" \
+    "Unregistered x86\\KEFConvert.dll|Unregistered x64\\KEFConvert.dll|status 0" \
+    "$(run_cmd 'C:\windows\syswow64\cmd.exe' "$package/unregister.cmd")"
+else
+  "$wine64" regsvr32 /s /u "$x64_dll" > /dev/null 2>&1
+  check "regsvr32 /u unregisters x64\\KEFConvert.dll: status" 0 $?
+fi
 for view in 32 64; do
   check "$view-bit view: class removed" absent \
     "$(reg_value $view "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)')"

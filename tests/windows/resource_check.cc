@@ -161,8 +161,10 @@ void PrintFunction(ITypeInfo* info, UINT index) {
   info->ReleaseFuncDesc(function);
 }
 
-// A dual interface has a second description: the one of its function table.
-void PrintVtableSide(ITypeInfo* info) {
+// A dual interface has a second description: the one of its function table. Its size is
+// counted in pointers of the library's platform, which is not this program's when a 64-bit
+// program reads the 32-bit DLL.
+void PrintVtableSide(ITypeInfo* info, unsigned pointer_size) {
   HREFTYPE reference = 0;
   ITypeInfo* side = nullptr;
   if (FAILED(info->GetRefTypeOfImplType(static_cast<UINT>(-1), &reference)) ||
@@ -174,14 +176,14 @@ void PrintVtableSide(ITypeInfo* info) {
   if (SUCCEEDED(side->GetTypeAttr(&attributes))) {
     std::printf("function table side: %s (%s), %u slots\n", KindText(attributes->typekind).c_str(),
                 FlagsText(attributes->wTypeFlags).c_str(),
-                static_cast<unsigned>(attributes->cbSizeVft / sizeof(void*)));
+                static_cast<unsigned>(attributes->cbSizeVft / pointer_size));
     for (UINT i = 0; i < attributes->cFuncs; ++i) PrintFunction(side, i);
     side->ReleaseTypeAttr(attributes);
   }
   side->Release();
 }
 
-void PrintTypeInfo(ITypeLib* library, UINT index) {
+void PrintTypeInfo(ITypeLib* library, UINT index, unsigned pointer_size) {
   ITypeInfo* info = nullptr;
   if (FAILED(library->GetTypeInfo(index, &info))) return;
   BSTR name = nullptr;
@@ -192,7 +194,7 @@ void PrintTypeInfo(ITypeLib* library, UINT index) {
                 KindText(attributes->typekind).c_str(), GuidText(attributes->guid).c_str(),
                 attributes->wMajorVerNum, attributes->wMinorVerNum,
                 FlagsText(attributes->wTypeFlags).c_str());
-    if (attributes->wTypeFlags & TYPEFLAG_FDUAL) PrintVtableSide(info);
+    if (attributes->wTypeFlags & TYPEFLAG_FDUAL) PrintVtableSide(info, pointer_size);
     for (UINT i = 0; i < attributes->cImplTypes; ++i) {
       std::printf("type %u implements %s\n", index, ImplementedName(info, i).c_str());
     }
@@ -225,7 +227,9 @@ void PrintTypeLibrary(const wchar_t* path) {
   BSTR name = nullptr;
   library->GetDocumentation(-1, &name, nullptr, nullptr, nullptr);
   TLIBATTR* attributes = nullptr;
+  unsigned pointer_size = sizeof(void*);
   if (SUCCEEDED(library->GetLibAttr(&attributes))) {
+    pointer_size = attributes->syskind == SYS_WIN64 ? 8 : 4;
     std::printf("type library: %s %s version %u.%u %s\n", Narrow(name).c_str(),
                 GuidText(attributes->guid).c_str(), attributes->wMajorVerNum,
                 attributes->wMinorVerNum, SyskindText(attributes->syskind));
@@ -234,7 +238,7 @@ void PrintTypeLibrary(const wchar_t* path) {
   SysFreeString(name);
   UINT count = library->GetTypeInfoCount();
   std::printf("type infos: %u\n", count);
-  for (UINT i = 0; i < count; ++i) PrintTypeInfo(library, i);
+  for (UINT i = 0; i < count; ++i) PrintTypeInfo(library, i, pointer_size);
   library->Release();
 }
 
