@@ -76,9 +76,11 @@ constexpr DefaultAttribute kField[] = {
 };
 
 void AppendDecimal(TextBuffer& out, std::int32_t number) {
-  char digits[12];
-  auto [end, error] = std::to_chars(digits, digits + sizeof digits, number);
-  out.Append(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  constexpr std::size_t kLongest = 11;  // "-2147483648"
+  out.ReserveExtra(kLongest);
+  char* start = out.data() + out.size();
+  auto [end, error] = std::to_chars(start, start + kLongest, number);
+  out.Resize(out.size() + static_cast<std::size_t>(end - start));
 }
 
 }  // namespace

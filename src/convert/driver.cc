@@ -154,6 +154,8 @@ bool ProjectConversion::StartsProject(std::string_view first_line) {
 
 void ProjectConversion::HandleLine(std::string_view line) {
   std::string_view text = TrimBlanks(line);
+  // fast path: a setting starts with neither "<" nor a tab, so it is no marker of any kind
+  if (text.empty() || (text.front() != '<' && text.front() != '\t')) return HandleSetting(text);
   Section marker;
   if (FindMarker(text, marker)) {
     HandleMarker(marker);

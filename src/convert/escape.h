@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "convert/text_buffer.h"
+#include "convert/words.h"
 
 namespace kefconvert::detail {
 
@@ -26,13 +27,30 @@ extern const std::array<bool, 256> kTakesEntity;
 /// Appends `text` with its entities spelt out; for AppendEscaped.
 void AppendWithEntities(TextBuffer& out, std::string_view text);
 
+/// 0x80 in each byte of `word` that is one of the four, and perhaps in bytes after one.
+inline std::uint64_t EntityBytes(std::uint64_t word) {
+  // "<" and ">" differ only in bit 1, the double quote and "&" only in bit 2
+  return ZeroBytes((word | 0x02 * kEveryByte) ^ ('>' * kEveryByte)) |
+         ZeroBytes((word | 0x04 * kEveryByte) ^ ('&' * kEveryByte));
+}
+
+/// Whether `text` holds any of the four.
+inline bool HoldsEntityCharacter(std::string_view text) {
+  const char* p = text.data();
+  std::size_t size = text.size();
+  if (size <= 8) return EntityBytes(GatherWord(p, size)) != 0;
+  std::uint64_t found = 0;
+  std::size_t at = 0;
+  for (; at + 8 < size; at += 8) found |= EntityBytes(LoadWord(p + at));
+  // the last word may overlap the one before it
+  return (found | EntityBytes(LoadWord(p + size - 8))) != 0;
+}
+
 /// Appends `text` with "&", the double quote, ">" and "<" written as entities, "&" first,
 /// so that an "&amp;" already in the text becomes "&amp;amp;".
 inline void AppendEscaped(TextBuffer& out, std::string_view text) {
-  // most values hold none of them: one look at each byte, then one copy
-  for (char c : text) {
-    if (kTakesEntity[static_cast<unsigned char>(c)]) return AppendWithEntities(out, text);
-  }
+  // most values hold none of them: one look at each word, then one copy
+  if (HoldsEntityCharacter(text)) return AppendWithEntities(out, text);
   out.Append(text);
 }
 

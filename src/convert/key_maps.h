@@ -11,6 +11,8 @@
 #include <span>
 #include <string_view>
 
+#include "convert/words.h"
+
 namespace kefconvert::detail {
 
 enum class KeyEffect {
@@ -66,7 +68,7 @@ class KeyIndex {
     for (std::size_t slot = Hash(key);; slot = (slot + 1) % kSlots) {
       std::uint8_t row = slots_[slot];
       if (row == 0) return nullptr;
-      if (map_[row - 1].old_key == key) return &map_[row - 1];
+      if (SameText(map_[row - 1].old_key, key)) return &map_[row - 1];
     }
   }
 

@@ -164,9 +164,9 @@ void ReportBuilder::NameFilled(std::int64_t line, std::string_view key, std::str
       "the empty database name is filled in with " + Quoted(name) + " from the path");
 }
 
-void ReportBuilder::TextRead(std::int64_t line, std::string_view text) {
-  // fast path: ASCII is UTF-8 and tells nothing
-  if (!utf8_so_far_ || IsAscii(text)) return;
+void ReportBuilder::NoteTextRead(std::int64_t line, std::string_view text) {
+  // ASCII is UTF-8 and tells nothing
+  if (IsAscii(text)) return;
   if (!LooksLikeUtf8(text)) {
     utf8_so_far_ = false;
     return;

@@ -32,13 +32,17 @@ class ReportBuilder {
   void ElementCompleted(const DefaultsText& defaults);
   /// The line `line` of a file read in a single-byte page holds `text`. A file whose lines
   /// are all UTF-8, some with characters beyond ASCII, is reported as such.
-  void TextRead(std::int64_t line, std::string_view text);
+  void TextRead(std::int64_t line, std::string_view text) {
+    // fast path: once a line is not UTF-8, no later line changes the finding
+    if (utf8_so_far_) NoteTextRead(line, text);
+  }
   /// An empty database name received `name` from the "PhyPath" line `line`.
   void NameFilled(std::int64_t line, std::string_view key, std::string_view name);
   /// Orders the events by line; the report is complete.
   void Finish();
 
  private:
+  void NoteTextRead(std::int64_t line, std::string_view text);
   struct Attribute {
     std::string_view name;  // a key map's own text, or the copy below
     std::string_view key;

@@ -3,6 +3,7 @@
 #include "convert/escape.h"
 #include "convert/field_var.h"
 #include "convert/sql_block.h"
+#include "convert/words.h"
 #include "kefconvert/kefconvert.h"
 
 namespace kefconvert::detail {
@@ -36,6 +37,26 @@ std::string_view FileNameOf(std::string_view path, const CodePage& code_page) {
   return path.substr(code_page.FileNameStart(path));
 }
 
+// Appends the attribute `key` with the escaped `value`, without its closing quote, and
+// returns where the value begins.
+std::size_t AppendAttributeStart(std::string_view key, std::string_view value, TextBuffer& out) {
+  bool plain = !HoldsEntityCharacter(value);
+  std::size_t value_start = out.size() + key.size() + 3;
+  // most values need no entity: the whole attribute is written through one extension
+  char* p = out.Extend(key.size() + 3 + (plain ? value.size() : 0));
+  p[0] = ' ';
+  CopyBytes(p + 1, key.data(), key.size());
+  p += 1 + key.size();
+  p[0] = '=';
+  p[1] = '"';
+  if (plain) {
+    CopyBytes(p + 2, value.data(), value.size());
+  } else {
+    AppendWithEntities(out, value);
+  }
+  return value_start;
+}
+
 }  // namespace
 
 std::string_view MarkerOf(Section section) { return kMarkers[static_cast<int>(section)]; }
@@ -43,7 +64,7 @@ std::string_view MarkerOf(Section section) { return kMarkers[static_cast<int>(se
 SplitLine SplitSetting(std::string_view text, const CodePage& code_page) {
   SplitLine line;
   line.text = text;
-  std::size_t equals = text.find('=');
+  std::size_t equals = FindByte(text, '=');
   if (equals == std::string_view::npos) return line;
   // a line has no more code units than bytes: only a long one needs counting
   if (equals + 1 >= kFirstOverflowingPosition &&
@@ -67,7 +88,10 @@ SettingResult SettingTranslator::ConvertSetting(Section section, std::string_vie
     result.kind = LineKind::kSqlPiece;
     return result;
   }
-  if (line.has_equals) return ConvertKeyedSetting(section, line, AttributeText);
+  if (line.has_equals) {
+    ConvertKeyedSetting(section, line, AttributeText, result);
+    return result;
+  }
   if (line.text.empty()) return result;
   // escaped, so that stray text cannot break the element it lands in
   AppendEscaped(AttributeText, line.text);
@@ -75,12 +99,10 @@ SettingResult SettingTranslator::ConvertSetting(Section section, std::string_vie
   return result;
 }
 
-SettingResult SettingTranslator::ConvertKeyedSetting(Section section, const SplitLine& line,
-                                                     TextBuffer& AttributeText) {
-  SettingResult result;
-  result.key = line.key;
+// Fills in `result`, which holds the line's key and where its text begins.
+void SettingTranslator::ConvertKeyedSetting(Section section, const SplitLine& line,
+                                            TextBuffer& AttributeText, SettingResult& result) {
   result.value = line.value;
-  result.appended_at = AttributeText.size();
   const KeyMapping* row = kKeyMaps[static_cast<int>(section)]->Find(line.key);
   result.known_key = row != nullptr;
   // a known key's own text lasts, where the line's is gone with the next line
@@ -88,14 +110,10 @@ SettingResult SettingTranslator::ConvertKeyedSetting(Section section, const Spli
   result.new_key = row != nullptr ? row->new_key : line.key;
   if (result.new_key.empty()) {
     result.kind = LineKind::kDropped;
-    return result;
+    return;
   }
 
-  AttributeText.Append(' ');
-  AttributeText.Append(result.new_key);
-  AttributeText.Append("=\"");
-  std::size_t value_start = AttributeText.size();
-  AppendEscaped(AttributeText, line.value);
+  std::size_t value_start = AppendAttributeStart(result.new_key, line.value, AttributeText);
   std::string_view value(AttributeText.data() + value_start, AttributeText.size() - value_start);
   if (row != nullptr && row->effect != KeyEffect::kNone) {
     result.rewritten = ApplyEffect(row->effect, value, value_start, AttributeText);
@@ -110,7 +128,6 @@ SettingResult SettingTranslator::ConvertKeyedSetting(Section section, const Spli
   state.KeyName.clear();
   state.KeyName.append(result.new_key);
   result.kind = LineKind::kAttribute;
-  return result;
 }
 
 // Carries out what a key map row does beyond renaming. True when it rewrote the value.

@@ -88,8 +88,8 @@ class SettingTranslator {
   const CodePage& code_page() const { return code_page_; }
 
  private:
-  SettingResult ConvertKeyedSetting(Section section, const SplitLine& line,
-                                    TextBuffer& AttributeText);
+  void ConvertKeyedSetting(Section section, const SplitLine& line, TextBuffer& AttributeText,
+                           SettingResult& result);
   bool ApplyEffect(KeyEffect effect, std::string_view value, std::size_t value_start,
                    TextBuffer& AttributeText);
   void AppendFldVar(std::size_t value_start, TextBuffer& AttributeText) const;

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "convert/words.h"
+
 namespace kefconvert::detail {
 
 class TextBuffer {
@@ -25,12 +27,20 @@ class TextBuffer {
 
   void Append(std::string_view text) {
     if (capacity_ - size_ < text.size()) Grow(text.size());
-    if (!text.empty()) std::memcpy(data_ + size_, text.data(), text.size());
+    CopyBytes(data_ + size_, text.data(), text.size());
     size_ += text.size();
   }
   void Append(char c) {
     if (size_ == capacity_) Grow(1);
     data_[size_++] = c;
+  }
+  /// Makes the text `size` bytes longer and returns where the new bytes, still
+  /// uninitialised, begin: for a caller that writes several pieces at once.
+  char* Extend(std::size_t size) {
+    if (capacity_ - size_ < size) Grow(size);
+    char* start = data_ + size_;
+    size_ += size;
+    return start;
   }
   /// Drops the text from `size` on.
   void Truncate(std::size_t size) { size_ = size; }
