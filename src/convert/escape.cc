@@ -1,5 +1,8 @@
 #include "convert/escape.h"
 
+#include <bit>
+#include <cstdint>
+
 namespace kefconvert::detail {
 
 constexpr std::array<bool, 256> kTakesEntity = [] {
@@ -21,16 +24,32 @@ std::string_view EntityOf(char c) {
 
 }  // namespace
 
-void AppendWithEntities(TextBuffer& out, std::string_view text) {
-  const char* run = text.data();
-  const char* end = text.data() + text.size();
-  for (const char* p = run; p != end; ++p) {
-    if (!kTakesEntity[static_cast<unsigned char>(*p)]) continue;
-    out.Append(std::string_view(run, static_cast<std::size_t>(p - run)));
-    out.Append(EntityOf(*p));
-    run = p + 1;
+namespace {
+
+// Where the first of the four stands in `text` from `from` on, or the text's size.
+std::size_t FindEntityCharacter(std::string_view text, std::size_t from) {
+  const char* p = text.data();
+  // a word at a time where the first byte of a word comes first in memory
+  for (; std::endian::native == std::endian::little && from + 8 <= text.size(); from += 8) {
+    if (std::uint64_t found = EntityBytes(LoadWord(p + from))) {
+      return from + static_cast<std::size_t>(std::countr_zero(found)) / 8;
+    }
   }
-  out.Append(std::string_view(run, static_cast<std::size_t>(end - run)));
+  while (from < text.size() && !kTakesEntity[static_cast<unsigned char>(p[from])]) ++from;
+  return from;
+}
+
+}  // namespace
+
+void AppendWithEntities(TextBuffer& out, std::string_view text) {
+  std::size_t run = 0;
+  for (std::size_t at = FindEntityCharacter(text, 0); at < text.size();
+       at = FindEntityCharacter(text, at + 1)) {
+    out.Append(text.substr(run, at - run));
+    out.Append(EntityOf(text[at]));
+    run = at + 1;
+  }
+  out.Append(text.substr(run));
 }
 
 }  // namespace kefconvert::detail

@@ -57,10 +57,8 @@ std::size_t AppendAttributeStart(std::string_view key, std::string_view value, T
   return value_start;
 }
 
-}  // namespace
-
-std::string_view MarkerOf(Section section) { return kMarkers[static_cast<int>(section)]; }
-
+/// Cuts `text` at its first "=". Throws Error(kOverflow) when that "=" stands at a
+/// position, in UTF-16 code units of `code_page`, that a 16-bit number cannot hold.
 SplitLine SplitSetting(std::string_view text, const CodePage& code_page) {
   SplitLine line;
   line.text = text;
@@ -76,6 +74,10 @@ SplitLine SplitSetting(std::string_view text, const CodePage& code_page) {
   line.value = TrimBlanks(text.substr(equals + 1));
   return line;
 }
+
+}  // namespace
+
+std::string_view MarkerOf(Section section) { return kMarkers[static_cast<int>(section)]; }
 
 SettingResult SettingTranslator::ConvertSetting(Section section, std::string_view LineText,
                                                 TextBuffer& AttributeText) {

@@ -41,10 +41,6 @@ struct SplitLine {
   std::string_view value;  // after it, trimmed and not yet escaped
 };
 
-/// Cuts `text` at its first "=". Throws Error(kOverflow) when that "=" stands at a
-/// position, in UTF-16 code units of `code_page`, that a 16-bit number cannot hold.
-SplitLine SplitSetting(std::string_view text, const CodePage& code_page);
-
 /// What a line was, and what became of it.
 enum class LineKind {
   kBlank,      // blanks only: contributes nothing

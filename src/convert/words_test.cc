@@ -9,6 +9,20 @@
 namespace kefconvert::detail {
 namespace {
 
+std::string Escaped(std::string_view text) {
+  std::string escaped;
+  for (char c : text) {
+    switch (c) {
+      case '&': escaped += "&amp;"; break;
+      case '"': escaped += "&quot;"; break;
+      case '<': escaped += "&lt;"; break;
+      case '>': escaped += "&gt;"; break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
+}
+
 // Every length from empty to past three words, with the byte looked for at each position
 // in turn: the word helpers against the plain library calls. The text sits inside a larger
 // string so that a read past its end would show as a wrong answer under the sanitizers.
@@ -39,6 +53,10 @@ TEST(Words, AgreeWithTheLibraryAtEveryLengthAndPosition) {
         if (at < size) marked[at] = c;
         bool entity = at < size && (c == '&' || c == '"' || c == '<' || c == '>');
         EXPECT_EQ(HoldsEntityCharacter(marked), entity) << "byte " << int(c);
+        if (at + 1 < size) marked[size - 1] = '&';  // a second one, in another word
+        TextBuffer escaped;
+        AppendEscaped(escaped, marked);
+        EXPECT_EQ(escaped.view(), Escaped(marked)) << "byte " << int(c);
       }
     }
   }
