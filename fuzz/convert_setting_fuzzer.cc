@@ -71,6 +71,12 @@ class ByteReader {
     bytes_.remove_prefix(text.size());
     return std::string(text);
   }
+  /// A text that lasts as long as the input.
+  std::string_view View() {
+    std::string_view text = bytes_.substr(0, Byte());
+    bytes_.remove_prefix(text.size());
+    return text;
+  }
   std::string_view Rest() { return bytes_; }
 
  private:
@@ -81,8 +87,7 @@ Case ReadCase(ByteReader& data) {
   Case c;
   c.section = data.Pick(kSections);
   std::uint8_t key_name = data.Byte();
-  c.state.KeyName =
-      key_name < std::size(kKeyNames) ? std::string(kKeyNames[key_name]) : data.Text();
+  c.state.KeyName = key_name < std::size(kKeyNames) ? kKeyNames[key_name] : data.View();
   c.state.DBNameFromPath = data.Text();
   c.state.SecTblName = data.Text();
   c.state.SecLoginIDFldName = data.Text();
@@ -152,7 +157,7 @@ void CheckResult(LineKind kind, std::string_view text, const Case& c, const Cros
       Check(!sql_open || Blankless(std::string_view(c.line).substr(0, equals)) == "TblError",
             "an attribute inside an open SQL text");
       Check(!state.KeyName.empty(), "an attribute left KeyName empty");
-      std::string opening = " " + state.KeyName + "=\"";
+      std::string opening = " " + std::string(state.KeyName) + "=\"";
       Check(text.substr(0, opening.size()) == opening, "an attribute not under its new key");
       std::string_view rest = text.substr(opening.size());
       std::size_t quote = rest.find('"');
@@ -182,10 +187,27 @@ void TranslateOne(const std::uint8_t* bytes, std::size_t size) {
   if (!c.earlier_type.empty()) lines("<Field>", "Type=" + std::string(c.earlier_type));
   c.types = lines.types;
   lines.state = c.state;
+  // the fast path for plain settings, from the same start, must write what the full
+  // translation writes, or leave the line to it
+  testing::Lines plain(c.code_page);
+  if (!c.earlier_type.empty()) plain("<Field>", "Type=" + std::string(c.earlier_type));
+  plain.state = c.state;
+  std::size_t plain_start = plain.element.size();
+  bool plain_taken =
+      plain.translator.ConvertPlainSetting(testing::SectionOf(c.section), c.line, plain.element);
+  if (!plain_taken)
+    Check(plain.element.size() == plain_start, "a line left to the full path wrote text");
   try {
     std::string text = lines(c.section, c.line);
     CheckResult(lines.kind, text, c, lines.state, lines.types);
+    if (plain_taken) {
+      Check(lines.kind == LineKind::kAttribute &&
+                plain.element.view().substr(plain_start) == text &&
+                SameState(plain.state, lines.state) && plain.types == lines.types,
+            "the fast path wrote other text than the full translation");
+    }
   } catch (const Error& error) {
+    Check(!plain_taken, "the fast path took a line that fails");
     CheckFailure(error, c, lines.state, lines.types);
   }
 }

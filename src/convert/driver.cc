@@ -129,6 +129,11 @@ bool ProjectConversion::Run() {
   while (lines_.ReadLine(CurrentLine)) {
     if (CurrentLine.empty()) continue;
     if (reads_utf8_text_) report_->TextRead(lines_.line_number(), CurrentLine);
+    // fast path: most lines are settings that only need their key renamed
+    if (events_ == nullptr && CurrentSection != Section::kDatabase &&
+        translator_.ConvertPlainSetting(CurrentSection, CurrentLine, OutputText)) {
+      continue;
+    }
     try {
       HandleLine(CurrentLine);
     } catch (const Error& error) {

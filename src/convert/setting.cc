@@ -37,6 +37,19 @@ std::string_view FileNameOf(std::string_view path, const CodePage& code_page) {
   return path.substr(code_page.FileNameStart(path));
 }
 
+// Appends the attribute `key` with `value`, which needs no entity, in one extension of
+// the buffer.
+void AppendPlainAttribute(std::string_view key, std::string_view value, TextBuffer& out) {
+  char* p = out.Extend(key.size() + value.size() + 4);
+  p[0] = ' ';
+  CopyBytes(p + 1, key.data(), key.size());
+  p += 1 + key.size();
+  p[0] = '=';
+  p[1] = '"';
+  CopyBytes(p + 2, value.data(), value.size());
+  p[2 + value.size()] = '"';
+}
+
 // Appends the attribute `key` with the escaped `value`, without its closing quote, and
 // returns where the value begins.
 std::size_t AppendAttributeStart(std::string_view key, std::string_view value, TextBuffer& out) {
@@ -101,6 +114,28 @@ SettingResult SettingTranslator::ConvertSetting(Section section, std::string_vie
   return result;
 }
 
+bool SettingTranslator::ConvertPlainSetting(Section section, std::string_view line,
+                                            TextBuffer& AttributeText) {
+  if (line.empty() || line.front() == ' ' || line.front() == '<' || line.front() == '\t' ||
+      line.back() == ' ') {
+    return false;
+  }
+  std::size_t equals = FindByte(line, '=');
+  if (equals == std::string_view::npos || equals + 1 >= kFirstOverflowingPosition) return false;
+  std::string_view key = line.substr(0, equals);
+  std::string_view value = line.substr(equals + 1);
+  if (key.empty() || key.back() == ' ' || (!value.empty() && value.front() == ' ')) return false;
+  if (section == Section::kTable && state.KeyName == kSqlKey) return false;
+  const KeyMapping* row = kKeyMaps[static_cast<int>(section)]->Find(key);
+  if (row == nullptr || row->effect != KeyEffect::kNone || row->new_key.empty() ||
+      SameText(row->new_key, kFieldNameKey) || HoldsEntityCharacter(value)) {
+    return false;
+  }
+  AppendPlainAttribute(row->new_key, value, AttributeText);
+  state.KeyName = row->new_key;
+  return true;
+}
+
 // Fills in `result`, which holds the line's key and where its text begins.
 void SettingTranslator::ConvertKeyedSetting(Section section, const SplitLine& line,
                                             TextBuffer& AttributeText, SettingResult& result) {
@@ -126,9 +161,12 @@ void SettingTranslator::ConvertKeyedSetting(Section section, const SplitLine& li
 
   if (result.new_key == kFieldNameKey) AppendFldVar(value_start, AttributeText);
   result.written_value = std::string_view(AttributeText.data() + value_start, value_size);
-  // clear and append: no check for overlap, which assign makes and a key never needs
-  state.KeyName.clear();
-  state.KeyName.append(result.new_key);
+  if (row != nullptr) {
+    state.KeyName = row->new_key;
+  } else {
+    unmapped_key_.assign(result.new_key);
+    state.KeyName = unmapped_key_;
+  }
   result.kind = LineKind::kAttribute;
 }
 

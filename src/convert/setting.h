@@ -24,7 +24,9 @@ std::string_view MarkerOf(Section section);
 /// What the lines of one conversion tell the lines after them. Each conversion starts it
 /// empty and never resets it.
 struct CrossLineState {
-  std::string KeyName;            // new key of the last line written as an attribute
+  // new key of the last line written as an attribute: a key map's own text, or the
+  // translator's copy of a key that no map names
+  std::string_view KeyName;
   std::string DBNameFromPath;     // file name at the end of the database's "PhyPath"
   std::string SecTblName;         // the project's "SecTbl"
   std::string SecLoginIDFldName;  // the project's "SecUserIDFld"
@@ -79,6 +81,12 @@ class SettingTranslator {
   SettingResult ConvertSetting(Section section, std::string_view LineText,
                                TextBuffer& AttributeText);
 
+  /// Translates `line` of `section` when it is a plain setting: no blanks to trim, a
+  /// key that the section's map renames and nothing more, a value that needs no entity,
+  /// and no SQL value open. False, with nothing changed, for every other line, which
+  /// then goes to ConvertSetting.
+  bool ConvertPlainSetting(Section section, std::string_view line, TextBuffer& AttributeText);
+
   CrossLineState state;
 
   const CodePage& code_page() const { return code_page_; }
@@ -92,6 +100,7 @@ class SettingTranslator {
 
   FieldTypeState& field_types_;
   const CodePage& code_page_;
+  std::string unmapped_key_;  // what KeyName views after a key that no map names
 };
 
 }  // namespace kefconvert::detail

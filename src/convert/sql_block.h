@@ -32,7 +32,7 @@ void AppendSqlPiece(TextBuffer& element, const SplitLine& line);
 
 /// A marker line ends an SQL value that has no "TblError" line.
 inline void EndSqlValueAtMarker(CrossLineState& state) {
-  if (state.KeyName == kSqlKey) state.KeyName.clear();
+  if (state.KeyName == kSqlKey) state.KeyName = {};
 }
 
 }  // namespace kefconvert::detail
