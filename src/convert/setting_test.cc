@@ -470,4 +470,42 @@ TEST(TrimBlanks, RemovesBlanksButNotTabs) {
 }
 
 }  // namespace
+// The fast path takes only lines whose whole translation is their key's new name and
+// their value as it stands, and writes what the full translation writes; every other
+// line is left to the full translation untouched.
+TEST(ConvertPlainSetting, TakesOnlyPlainSettingsAndWritesWhatTheFullPathWrites) {
+  struct Case {
+    std::string_view section;
+    std::string_view line;
+    bool taken;
+  } cases[] = {
+      {"<Table>", "Caption=Orders", true},  {"<Field>", "Caption=", true},
+      {"<Project>", "Title=a=b", true},     {"<Project>", "Title = Shop", false},  // blanks to trim
+      {"<Project>", "Title=Shop ", false},  {"<Project>", "Title=<b>", false},     // entities
+      {"<Project>", "Version=1.2", false},   // the value is rewritten
+      {"<Project>", "SecTbl=Users", false},  // the value is remembered
+      {"<Field>", "Name=Id", false},         // the variable name follows
+      {"<Project>", "NoSuchKey=1", false},   // in no key map
+      {"<Project>", "DBCnt=1", false},       // dropped
+      {"<Project>", "Stray text", false},   {"<Table>", "\t<Field>", false},
+  };
+  for (const Case& c : cases) {
+    Lines full;
+    std::string expected = full(c.section, c.line);
+    Lines plain;
+    bool taken =
+        plain.translator.ConvertPlainSetting(testing::SectionOf(c.section), c.line, plain.element);
+    EXPECT_EQ(taken, c.taken) << c.line;
+    std::string_view written = plain.element.view().substr(1);  // after the quote Lines starts with
+    EXPECT_EQ(written, taken ? expected : "") << c.line;
+    if (taken) {
+      EXPECT_EQ(plain.state.KeyName, full.state.KeyName) << c.line;
+    }
+  }
+  // an open SQL value takes the next lines as they stand
+  Lines sql;
+  sql("<Table>", "TblSQL=SELECT *");
+  EXPECT_FALSE(sql.translator.ConvertPlainSetting(Section::kTable, "Caption=x", sql.element));
+}
+
 }  // namespace kefconvert
