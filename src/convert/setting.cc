@@ -116,22 +116,25 @@ SettingResult SettingTranslator::ConvertSetting(Section section, std::string_vie
 
 bool SettingTranslator::ConvertPlainSetting(Section section, std::string_view line,
                                             TextBuffer& AttributeText) {
-  if (line.empty() || line.front() == ' ' || line.front() == '<' || line.front() == '\t' ||
-      line.back() == ' ') {
-    return false;
-  }
-  std::size_t equals = FindByte(line, '=');
+  std::string_view text = TrimBlanks(line);
+  // markers, misspelt ones included, and blank lines take the full path
+  if (text.empty() || text.front() == '<' || text.front() == '\t') return false;
+  std::size_t equals = FindByte(text, '=');
   if (equals == std::string_view::npos || equals + 1 >= kFirstOverflowingPosition) return false;
-  std::string_view key = line.substr(0, equals);
-  std::string_view value = line.substr(equals + 1);
-  if (key.empty() || key.back() == ' ' || (!value.empty() && value.front() == ' ')) return false;
+  std::string_view key = TrimBlanks(text.substr(0, equals));
   if (section == Section::kTable && state.KeyName == kSqlKey) return false;
   const KeyMapping* row = kKeyMaps[static_cast<int>(section)]->Find(key);
   if (row == nullptr || row->effect != KeyEffect::kNone || row->new_key.empty() ||
-      SameText(row->new_key, kFieldNameKey) || HoldsEntityCharacter(value)) {
+      SameText(row->new_key, kFieldNameKey)) {
     return false;
   }
-  AppendPlainAttribute(row->new_key, value, AttributeText);
+  std::string_view value = TrimBlanks(text.substr(equals + 1));
+  if (HoldsEntityCharacter(value)) {
+    AppendAttributeStart(row->new_key, value, AttributeText);
+    AttributeText.Append('"');
+  } else {
+    AppendPlainAttribute(row->new_key, value, AttributeText);
+  }
   state.KeyName = row->new_key;
   return true;
 }

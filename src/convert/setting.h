@@ -81,10 +81,10 @@ class SettingTranslator {
   SettingResult ConvertSetting(Section section, std::string_view LineText,
                                TextBuffer& AttributeText);
 
-  /// Translates `line` of `section` when it is a plain setting: no blanks to trim, a
-  /// key that the section's map renames and nothing more, a value that needs no entity,
-  /// and no SQL value open. False, with nothing changed, for every other line, which
-  /// then goes to ConvertSetting.
+  /// Translates the line `line` of `section`, not yet trimmed, when it is a plain
+  /// setting: a key that the section's map renames and nothing more, and no SQL value
+  /// open. False, with nothing changed, for every other line (markers, text without
+  /// "=", keys with rules or in no map), which then goes to ConvertSetting.
   bool ConvertPlainSetting(Section section, std::string_view line, TextBuffer& AttributeText);
 
   CrossLineState state;

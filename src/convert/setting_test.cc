@@ -479,15 +479,20 @@ TEST(ConvertPlainSetting, TakesOnlyPlainSettingsAndWritesWhatTheFullPathWrites) 
     std::string_view line;
     bool taken;
   } cases[] = {
-      {"<Table>", "Caption=Orders", true},  {"<Field>", "Caption=", true},
-      {"<Project>", "Title=a=b", true},     {"<Project>", "Title = Shop", false},  // blanks to trim
-      {"<Project>", "Title=Shop ", false},  {"<Project>", "Title=<b>", false},     // entities
-      {"<Project>", "Version=1.2", false},   // the value is rewritten
-      {"<Project>", "SecTbl=Users", false},  // the value is remembered
-      {"<Field>", "Name=Id", false},         // the variable name follows
-      {"<Project>", "NoSuchKey=1", false},   // in no key map
-      {"<Project>", "DBCnt=1", false},       // dropped
-      {"<Project>", "Stray text", false},   {"<Table>", "\t<Field>", false},
+      {"<Table>", "Caption=Orders", true},       // renamed
+      {"<Field>", "Caption=", true},             // an empty value
+      {"<Project>", "Title=a=b", true},          // cut at the first "="
+      {"<Project>", " Title = Shop ", true},     // blanks trimmed
+      {"<Project>", "Title=<b> & \"c\"", true},  // entities
+      {"<Project>", "Version=1.2", false},       // the value is rewritten
+      {"<Project>", "SecTbl=Users", false},      // the value is remembered
+      {"<Field>", "Name=Id", false},             // the variable name follows
+      {"<Project>", "NoSuchKey=1", false},       // in no key map
+      {"<Project>", "DBCnt=1", false},           // dropped
+      {"<Project>", "Stray text", false},        // no "="
+      {"<Table>", "\t<Field>", false},           // a misspelt marker
+      {"<Table>", " <Field> ", false},           // a marker
+      {"<Table>", "", false},                    // a blank line
   };
   for (const Case& c : cases) {
     Lines full;
