@@ -165,8 +165,6 @@ void ReportBuilder::NameFilled(std::int64_t line, std::string_view key, std::str
 }
 
 void ReportBuilder::NoteTextRead(std::int64_t line, std::string_view text) {
-  // ASCII is UTF-8 and tells nothing
-  if (IsAscii(text)) return;
   if (!LooksLikeUtf8(text)) {
     utf8_so_far_ = false;
     return;

@@ -12,6 +12,7 @@
 
 #include "convert/defaults.h"
 #include "convert/setting.h"
+#include "convert/words.h"
 #include "kefconvert/kefconvert.h"
 
 namespace kefconvert::detail {
@@ -33,8 +34,9 @@ class ReportBuilder {
   /// The line `line` of a file read in a single-byte page holds `text`. A file whose lines
   /// are all UTF-8, some with characters beyond ASCII, is reported as such.
   void TextRead(std::int64_t line, std::string_view text) {
-    // fast path: once a line is not UTF-8, no later line changes the finding
-    if (utf8_so_far_) NoteTextRead(line, text);
+    // fast path: ASCII is UTF-8 and tells nothing, and once a line is not UTF-8, no later
+    // line changes the finding
+    if (utf8_so_far_ && !AllAscii(text)) NoteTextRead(line, text);
   }
   /// An empty database name received `name` from the "PhyPath" line `line`.
   void NameFilled(std::int64_t line, std::string_view key, std::string_view name);

@@ -67,6 +67,18 @@ inline std::size_t FindByte(std::string_view text, char c) {
   return std::string_view::npos;
 }
 
+/// Whether every byte of `text` is below 0x80.
+inline bool AllAscii(std::string_view text) {
+  constexpr std::uint64_t kHighBits = 0x80 * kEveryByte;
+  const char* p = text.data();
+  std::size_t size = text.size();
+  if (size <= 8) return (GatherWord(p, size) & kHighBits) == 0;
+  std::uint64_t high = 0;
+  for (std::size_t at = 0; at + 8 < size; at += 8) high |= LoadWord(p + at);
+  // the last word may overlap the one before it
+  return ((high | LoadWord(p + size - 8)) & kHighBits) == 0;
+}
+
 /// `a == b`, without a call for short text.
 inline bool SameText(std::string_view a, std::string_view b) {
   std::size_t size = a.size();

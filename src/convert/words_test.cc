@@ -35,6 +35,9 @@ TEST(Words, AgreeWithTheLibraryAtEveryLengthAndPosition) {
       SCOPED_TRACE("size " + std::to_string(size) + ", byte at " + std::to_string(at));
 
       EXPECT_EQ(FindByte(text, '='), text.find('='));
+      std::string high(text);
+      if (at < size) high[at] = '\x80';
+      EXPECT_EQ(AllAscii(high), at == size);
 
       std::string other(text);
       EXPECT_TRUE(SameText(text, other));
