@@ -35,8 +35,8 @@ std::vector<RegistryValue> RegistrationValues(std::string_view module_path,
       {prog_id, "", prog_id},
       {prog_id + "\\CLSID", "", GuidText(CLSID_Convert)},
       {ClassKey(), "", prog_id},
-      {ClassKey() + "\\InprocServer32", "", path},
-      {ClassKey() + "\\InprocServer32", "ThreadingModel", "Apartment"},
+      {InProcessServerKey(), "", path},
+      {InProcessServerKey(), "ThreadingModel", "Apartment"},
       {ClassKey() + "\\ProgID", "", prog_id},
       {ClassKey() + "\\TypeLib", "", type_library},
       {ClassKey() + "\\Version", "", version},
@@ -46,7 +46,7 @@ std::vector<RegistryValue> RegistrationValues(std::string_view module_path,
       {InterfaceKey() + "\\TypeLib", "", type_library},
       {InterfaceKey() + "\\TypeLib", "Version", version},
       {TypeLibraryVersionKey(), "", "KEFConvert"},
-      {TypeLibraryVersionKey() + "\\0\\" + std::string(typelib_platform), "", path},
+      {TypeLibraryPlatformKey(typelib_platform), "", path},
       {TypeLibraryVersionKey() + "\\FLAGS", "", "0"},
       {TypeLibraryVersionKey() + "\\HELPDIR", "", FolderOf(module_path)},
   };
@@ -54,6 +54,18 @@ std::vector<RegistryValue> RegistrationValues(std::string_view module_path,
 
 std::vector<std::string> RegistrationKeys() {
   return {KEFCONVERT_PROGID, ClassKey(), InterfaceKey(), TypeLibraryVersionKey()};
+}
+
+std::vector<std::string> PerWidthRegistrationKeys() { return {ClassKey(), InterfaceKey()}; }
+
+std::vector<std::string> SharedRegistrationKeys() {
+  return {KEFCONVERT_PROGID, TypeLibraryVersionKey()};
+}
+
+std::string InProcessServerKey() { return ClassKey() + "\\InprocServer32"; }
+
+std::string TypeLibraryPlatformKey(std::string_view platform) {
+  return TypeLibraryVersionKey() + "\\0\\" + std::string(platform);
 }
 
 }  // namespace kefconvert::component

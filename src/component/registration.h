@@ -27,6 +27,17 @@ std::vector<RegistryValue> RegistrationValues(std::string_view module_path,
 std::vector<std::string> RegistrationKeys();
 std::string TypeLibraryKey();
 
+/// Of RegistrationKeys, those that 64-bit Windows keeps apart for 32-bit and 64-bit
+/// programs (the class and its interface); the others (the ProgID and the type library's
+/// version) both widths share.
+std::vector<std::string> PerWidthRegistrationKeys();
+std::vector<std::string> SharedRegistrationKeys();
+
+/// The key that names the class's in-process server.
+std::string InProcessServerKey();
+/// The key that names the type library's file for `platform` ("win32", "win64").
+std::string TypeLibraryPlatformKey(std::string_view platform);
+
 }  // namespace kefconvert::component
 
 #endif  // KEFCONVERT_COMPONENT_REGISTRATION_H_

@@ -330,6 +330,27 @@ printf 'On Error Resume Next\r\nSet c = CreateObject("KEFConvert.Convert")\r\nWS
 check "CreateObject fails after unregistering" "CreateObject after unregistering: 429" \
   "$("$wine" cscript //nologo "$(winpath "$work/unregistered.vbs")" 2>&1 | tr -d '\r')"
 
+# --- the other width registered too: unregistering this DLL leaves it working
+if [ "$WINEARCH" == win64 ]; then
+  other_dll='C:\Tools\x86\KEFConvert.dll'
+  "$wine" regsvr32 /s "$dll_win" > "$work/regsvr32-again.log" 2>&1
+  # what registering the 32-bit DLL adds: its class in the 32-bit view, its type library file
+  "$wine" reg add "HKCR\\CLSID\\$clsid\\InprocServer32" /ve /d "$other_dll" /f /reg:32 > /dev/null 2>&1
+  "$wine" reg add "HKCR\\TypeLib\\$libid\\2.0\\0\\win32" /ve /d "$other_dll" /f > /dev/null 2>&1
+  "$wine" regsvr32 /s /u "$dll_win" > "$work/regsvr32-u-again.log" 2>&1
+  check "beside a 32-bit registration, regsvr32 /u: status" 0 $?
+  check "beside a 32-bit registration: this class removed" absent \
+    "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)')"
+  check "beside a 32-bit registration: this type library file removed" absent \
+    "$(reg_value "HKCR\\TypeLib\\$libid\\2.0\\0\\win64" '(Default)')"
+  check "beside a 32-bit registration: the 32-bit class stays" "$other_dll" \
+    "$(reg_value "HKCR\\CLSID\\$clsid\\InprocServer32" '(Default)' /reg:32)"
+  check "beside a 32-bit registration: the shared ProgID stays" "$clsid" \
+    "$(reg_value 'HKCR\KEFConvert.Convert\CLSID' '(Default)')"
+  check "beside a 32-bit registration: the win32 type library file stays" "$other_dll" \
+    "$(reg_value "HKCR\\TypeLib\\$libid\\2.0\\0\\win32" '(Default)')"
+fi
+
 wineserver --kill 2>/dev/null
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed"

@@ -79,6 +79,23 @@ LSTATUS WriteValue(const RegistryValue& value) {
 
 bool Removed(LSTATUS status) { return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND; }
 
+// Whether the class has an in-process server in the registry view of the other width. On
+// 32-bit Windows there is one view, whose class key is gone by the time this is asked.
+bool OtherWidthRegistersClass() {
+#ifdef _WIN64
+  constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
+#else
+  constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
+#endif
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(InProcessServerKey()).c_str(), 0,
+                      KEY_QUERY_VALUE | kOtherView, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  ::RegCloseKey(key);
+  return true;
+}
+
 }  // namespace
 
 int AnsiCodePage() {
@@ -120,12 +137,23 @@ HRESULT RegisterServer() {
 }
 
 HRESULT UnregisterServer() {
-  // the automation runtime removes what it registered, the interface's key among it
+  // the automation runtime removes what it registered for this platform, the interface's
+  // key among it
   HRESULT typelib_status =
       ::UnRegisterTypeLib(LIBID_KEFConvert, KEFCONVERT_TYPELIB_MAJOR, KEFCONVERT_TYPELIB_MINOR,
                           kTypeLibraryLocale, kTypeLibrarySystem);
   bool removed = SUCCEEDED(typelib_status) || typelib_status == TYPE_E_REGISTRYACCESS;
-  for (const std::string& key : RegistrationKeys()) {
+  for (const std::string& key : PerWidthRegistrationKeys()) {
+    removed = Removed(::RegDeleteTreeW(HKEY_CLASSES_ROOT, Wide(key).c_str())) && removed;
+  }
+  // the DLL of the other width, registered too, still needs the ProgID and the type
+  // library's version key, which both widths share
+  if (OtherWidthRegistersClass()) {
+    std::wstring platform_key = Wide(TypeLibraryPlatformKey(kTypeLibraryPlatform));
+    removed = Removed(::RegDeleteTreeW(HKEY_CLASSES_ROOT, platform_key.c_str())) && removed;
+    return removed ? S_OK : SELFREG_E_CLASS;
+  }
+  for (const std::string& key : SharedRegistrationKeys()) {
     removed = Removed(::RegDeleteTreeW(HKEY_CLASSES_ROOT, Wide(key).c_str())) && removed;
   }
   // the type library's own key goes once no version is left below it
