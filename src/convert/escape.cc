@@ -42,24 +42,14 @@ std::size_t FindEntityCharacter(std::string_view text, std::size_t from) {
 }  // namespace
 
 void AppendWithEntities(TextBuffer& out, std::string_view text) {
-  // room for the longest result, every byte a "&quot;", so that the pieces go in unchecked
-  constexpr std::size_t kLongestEntity = 6;
-  std::size_t start = out.size();
-  char* const begin = out.Extend(text.size() * kLongestEntity);
-  char* p = begin;
   std::size_t run = 0;
   for (std::size_t at = FindEntityCharacter(text, 0); at < text.size();
        at = FindEntityCharacter(text, at + 1)) {
-    CopyBytes(p, text.data() + run, at - run);
-    p += at - run;
-    std::string_view entity = EntityOf(text[at]);
-    CopyBytes(p, entity.data(), entity.size());
-    p += entity.size();
+    out.Append(text.substr(run, at - run));
+    out.Append(EntityOf(text[at]));
     run = at + 1;
   }
-  CopyBytes(p, text.data() + run, text.size() - run);
-  p += text.size() - run;
-  out.Truncate(start + static_cast<std::size_t>(p - begin));
+  out.Append(text.substr(run));
 }
 
 }  // namespace kefconvert::detail
