@@ -349,6 +349,15 @@ if [ "$WINEARCH" == win64 ]; then
     "$(reg_value 'HKCR\KEFConvert.Convert\CLSID' '(Default)')"
   check "beside a 32-bit registration: the win32 type library file stays" "$other_dll" \
     "$(reg_value "HKCR\\TypeLib\\$libid\\2.0\\0\\win32" '(Default)')"
+  # once the 32-bit class is gone too, the last DLL takes the shared keys with it, and the
+  # prefix is left clean for the package test
+  "$wine" reg delete "HKCR\\CLSID\\$clsid" /f /reg:32 > /dev/null 2>&1
+  "$wine" regsvr32 /s "$dll_win" > "$work/regsvr32-last.log" 2>&1
+  "$wine" regsvr32 /s /u "$dll_win" > "$work/regsvr32-u-last.log" 2>&1
+  check "the last DLL unregistered: ProgID removed" absent \
+    "$(reg_value 'HKCR\KEFConvert.Convert\CLSID' '(Default)')"
+  check "the last DLL unregistered: type library removed" absent \
+    "$(reg_value "HKCR\\TypeLib\\$libid\\2.0" '(Default)')"
 fi
 
 wineserver --kill 2>/dev/null
