@@ -37,17 +37,22 @@ std::string_view FileNameOf(std::string_view path, const CodePage& code_page) {
   return path.substr(code_page.FileNameStart(path));
 }
 
-// Appends the attribute `key` with `value`, which needs no entity, in one extension of
-// the buffer.
-void AppendPlainAttribute(std::string_view key, std::string_view value, TextBuffer& out) {
-  char* p = out.Extend(key.size() + value.size() + 4);
+// Writes ` key="` at `p`, which has room for it; returns where the value goes.
+char* PutAttributeOpening(char* p, std::string_view key) {
   p[0] = ' ';
   CopyBytes(p + 1, key.data(), key.size());
   p += 1 + key.size();
   p[0] = '=';
   p[1] = '"';
-  CopyBytes(p + 2, value.data(), value.size());
-  p[2 + value.size()] = '"';
+  return p + 2;
+}
+
+// Appends the attribute `key` with `value`, which needs no entity, in one extension of
+// the buffer.
+void AppendPlainAttribute(std::string_view key, std::string_view value, TextBuffer& out) {
+  char* p = PutAttributeOpening(out.Extend(key.size() + value.size() + 4), key);
+  CopyBytes(p, value.data(), value.size());
+  p[value.size()] = '"';
 }
 
 // Appends the attribute `key` with the escaped `value`, without its closing quote, and
@@ -56,14 +61,9 @@ std::size_t AppendAttributeStart(std::string_view key, std::string_view value, T
   bool plain = !HoldsEntityCharacter(value);
   std::size_t value_start = out.size() + key.size() + 3;
   // most values need no entity: the whole attribute is written through one extension
-  char* p = out.Extend(key.size() + 3 + (plain ? value.size() : 0));
-  p[0] = ' ';
-  CopyBytes(p + 1, key.data(), key.size());
-  p += 1 + key.size();
-  p[0] = '=';
-  p[1] = '"';
+  char* p = PutAttributeOpening(out.Extend(key.size() + 3 + (plain ? value.size() : 0)), key);
   if (plain) {
-    CopyBytes(p + 2, value.data(), value.size());
+    CopyBytes(p, value.data(), value.size());
   } else {
     AppendWithEntities(out, value);
   }
