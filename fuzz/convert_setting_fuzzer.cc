@@ -193,10 +193,16 @@ void TranslateOne(const std::uint8_t* bytes, std::size_t size) {
   if (!c.earlier_type.empty()) plain("<Field>", "Type=" + std::string(c.earlier_type));
   plain.state = c.state;
   std::size_t plain_start = plain.element.size();
-  bool plain_taken =
-      plain.translator.ConvertPlainSetting(testing::SectionOf(c.section), c.line, plain.element);
-  if (!plain_taken)
+  std::string line_text = std::string(c.line) + "\r\n";
+  detail::PlainLines plain_lines = plain.Plain(c.section, line_text);
+  // a line with a line feed of its own is two lines to the fast path
+  bool one_line = line_text.find('\n') == line_text.size() - 1;
+  bool plain_taken = one_line && plain_lines.lines == 1 && !c.line.empty();
+  if (one_line && plain_lines.lines == 0)
     Check(plain.element.size() == plain_start, "a line left to the full path wrote text");
+  if (one_line)
+    Check(plain_lines.bytes == (plain_lines.lines == 1 ? line_text.size() : 0),
+          "the fast path took part of a line");
   try {
     std::string text = lines(c.section, c.line);
     CheckResult(lines.kind, text, c, lines.state, lines.types);

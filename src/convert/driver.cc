@@ -19,6 +19,7 @@
 #include "convert/defaults.h"
 #include "convert/escape.h"
 #include "convert/line_reader.h"
+#include "convert/line_scan.h"
 #include "convert/report_builder.h"
 #include "convert/setting.h"
 #include "convert/sql_block.h"
@@ -62,6 +63,9 @@ std::string MisspeltMarker(std::string_view text) {
   }
   return {};
 }
+
+// the fast path reads a whole scan past the last line it is given
+static_assert(LineReader::kPadding >= kScanLimit);
 
 constexpr std::string_view kEmptyDatabaseName = "DBName=\"\"";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -126,14 +130,18 @@ bool ProjectConversion::Run() {
   std::string_view CurrentLine;
   if (!lines_.ReadLine(CurrentLine)) throw Error(kInputPastEndOfFile);
   if (!StartsProject(CurrentLine)) return false;
-  while (lines_.ReadLine(CurrentLine)) {
+  for (;;) {
+    // fast path: most lines are settings that only need their key renamed, and they are
+    // taken many at a time; the database's lines are few and have rules of their own
+    if (events_ == nullptr && CurrentSection != Section::kDatabase) {
+      bool stop_at_non_ascii = reads_utf8_text_ && report_->ReadsText();
+      PlainLines plain = translator_.ConvertPlainLines(CurrentSection, lines_.Buffered(),
+                                                       OutputText, stop_at_non_ascii);
+      lines_.Skip(plain.bytes, plain.lines);
+    }
+    if (!lines_.ReadLine(CurrentLine)) break;
     if (CurrentLine.empty()) continue;
     if (reads_utf8_text_) report_->TextRead(lines_.line_number(), CurrentLine);
-    // fast path: most lines are settings that only need their key renamed
-    if (events_ == nullptr && CurrentSection != Section::kDatabase &&
-        translator_.ConvertPlainSetting(CurrentSection, CurrentLine, OutputText)) {
-      continue;
-    }
     try {
       HandleLine(CurrentLine);
     } catch (const Error& error) {
@@ -317,10 +325,16 @@ void ProjectConversion::Finish() {
 // Read blocks of 1 MiB, but no larger than a smaller file needs: most project files are a
 // few kilobytes, and converting many of them should not cost a megabyte buffer each.
 std::size_t BlockSizeFor(std::uint64_t size_hint) {
+#ifdef KEFCONVERT_INPUT_BLOCK_SIZE
+  // builds for testing read a few dozen bytes at a time, so that lines cross blocks
+  static_cast<void>(size_hint);
+  return KEFCONVERT_INPUT_BLOCK_SIZE;
+#else
   constexpr std::size_t kLargest = std::size_t{1} << 20;
   constexpr std::size_t kSmallest = 4096;
   if (size_hint == 0 || size_hint >= kLargest) return kLargest;
   return std::max(kSmallest, static_cast<std::size_t>(size_hint) + 1);
+#endif
 }
 
 }  // namespace

@@ -13,19 +13,6 @@ constexpr std::array<bool, 256> kTakesEntity = [] {
 
 namespace {
 
-std::string_view EntityOf(char c) {
-  switch (c) {
-    case '&': return "&amp;";
-    case '"': return "&quot;";
-    case '>': return "&gt;";
-    default: return "&lt;";
-  }
-}
-
-}  // namespace
-
-namespace {
-
 // Where the first of the four stands in `text` from `from` on, or the text's size.
 std::size_t FindEntityCharacter(std::string_view text, std::size_t from) {
   const char* p = text.data();
@@ -46,7 +33,8 @@ void AppendWithEntities(TextBuffer& out, std::string_view text) {
   for (std::size_t at = FindEntityCharacter(text, 0); at < text.size();
        at = FindEntityCharacter(text, at + 1)) {
     out.Append(text.substr(run, at - run));
-    out.Append(EntityOf(text[at]));
+    const Entity& entity = EntityFor(text[at]);
+    out.Append(std::string_view(entity.text, entity.size));
     run = at + 1;
   }
   out.Append(text.substr(run));

@@ -5,6 +5,7 @@
 #define KEFCONVERT_CONVERT_ESCAPE_H_
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 #include "convert/text_buffer.h"
@@ -23,6 +24,22 @@ inline std::string_view TrimBlanks(std::string_view text) {
 
 /// True for the four characters that stand as entities in an attribute value.
 extern const std::array<bool, 256> kTakesEntity;
+
+/// The entity that one of the four stands as, padded with zeros to eight bytes so that it
+/// can be copied whole.
+struct Entity {
+  char text[8];
+  std::size_t size;
+};
+inline const Entity& EntityFor(char c) {
+  static constexpr Entity kAmp{"&amp;", 5}, kQuot{"&quot;", 6}, kGt{"&gt;", 4}, kLt{"&lt;", 4};
+  switch (c) {
+    case '&': return kAmp;
+    case '"': return kQuot;
+    case '>': return kGt;
+    default: return kLt;
+  }
+}
 
 /// Appends `text` with its entities spelt out; for AppendEscaped.
 void AppendWithEntities(TextBuffer& out, std::string_view text);

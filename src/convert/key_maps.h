@@ -6,10 +6,12 @@
 #define KEFCONVERT_CONVERT_KEY_MAPS_H_
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 #include "convert/words.h"
 
@@ -50,27 +52,52 @@ const KeyMapping* FindKey(std::span<const KeyMapping> map, std::string_view key)
 
 /// A hash index over one key map: the same answer as FindKey on that map, found with one
 /// or two comparisons instead of a scan of the rows. Every line of a project file looks
-/// its key up, so this is where the conversion spends much of its time.
+/// its key up, so this is where the conversion spends much of its time. It also holds the
+/// opening ` NewKey="` that each row's attribute starts with, ready to be copied whole.
 class KeyIndex {
  public:
+  /// Room for an opening: a space, the longest new key, "=" and the double quote.
+  static constexpr std::size_t kOpeningRoom = 32;
+  struct Opening {
+    std::array<char, kOpeningRoom> text{};  // padded with zeros
+    std::size_t size = 0;                   // 0 when the row has no new key or too long a one
+  };
+
   constexpr explicit KeyIndex(std::span<const KeyMapping> map) : map_(map) {
     for (std::size_t row = 0; row < map.size(); ++row) {
-      std::size_t slot = Hash(map[row].old_key);
+      std::string_view key = map[row].old_key;
+      words_[row] = {KeyHead(key), KeyTail(key), key.size()};
+      std::size_t slot = Hash(words_[row].head, words_[row].tail, key.size());
       // a key that an earlier row already names stays with that row
-      while (slots_[slot] != 0 && map[slots_[slot] - 1].old_key != map[row].old_key) {
+      while (slots_[slot] != 0 && map[slots_[slot] - 1].old_key != key) {
         slot = (slot + 1) % kSlots;
       }
       if (slots_[slot] == 0) slots_[slot] = static_cast<std::uint8_t>(row + 1);
+      openings_[row] = OpeningFor(map[row].new_key);
     }
   }
 
   const KeyMapping* Find(std::string_view key) const {
-    for (std::size_t slot = Hash(key);; slot = (slot + 1) % kSlots) {
-      std::uint8_t row = slots_[slot];
-      if (row == 0) return nullptr;
-      if (SameText(map_[row - 1].old_key, key)) return &map_[row - 1];
-    }
+    int row = FindRowOf(key, KeyHead(key), KeyTail(key));
+    return row < 0 ? nullptr : &map_[static_cast<std::size_t>(row)];
   }
+
+  /// The index of the row that Find finds, or -1; for a key that has at least eight
+  /// readable bytes from its start, which spares the byte-wise loads of a short key.
+  int FindRowInPaddedText(std::string_view key) const {
+    if constexpr (std::endian::native != std::endian::little) {
+      return FindRowOf(key, KeyHead(key), KeyTail(key));
+    }
+    std::size_t size = key.size();
+    std::uint64_t head = LoadWord(key.data());
+    if (size < 8) head &= (std::uint64_t{1} << (8 * size)) - 1;
+    std::uint64_t tail = size > 8 ? LoadWord(key.data() + size - 8) : 0;
+    return FindRowOf(key, head, tail);
+  }
+
+  const KeyMapping& Row(std::size_t row) const { return map_[row]; }
+  const Opening& OpeningOf(std::size_t row) const { return openings_[row]; }
+  std::size_t size() const { return map_.size(); }
 
  private:
   static constexpr std::size_t kSlots = 256;
@@ -80,18 +107,61 @@ class KeyIndex {
   static constexpr std::size_t kMaxRows = kSlots / 4;
 
  private:
-  static constexpr std::size_t Hash(std::string_view key) {
-    std::size_t n = key.size();
-    if (n == 0) return 0;
-    auto at = [key](std::size_t i) {
-      return static_cast<std::size_t>(static_cast<unsigned char>(key[i]));
-    };
-    return (n * 61 + at(0) * 7 + at(n - 1) * 131 + at(n / 2) * 17 + at(n >= 2 ? n - 2 : 0)) %
-           kSlots;
+  // A key's first and last eight bytes and its size: the whole key when it is no longer
+  // than sixteen bytes.
+  struct KeyWords {
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::size_t size = 0;
+  };
+
+  int FindRowOf(std::string_view key, std::uint64_t head, std::uint64_t tail) const {
+    for (std::size_t slot = Hash(head, tail, key.size());; slot = (slot + 1) % kSlots) {
+      std::uint8_t row = slots_[slot];
+      if (row == 0) return -1;
+      const KeyWords& words = words_[row - 1];
+      if (words.head == head && words.tail == tail && words.size == key.size() &&
+          (key.size() <= 16 || SameText(map_[row - 1].old_key, key))) {
+        return row - 1;
+      }
+    }
+  }
+
+  // The first eight bytes of `key` (fewer when it is shorter) as a little-endian number.
+  static constexpr std::uint64_t KeyHead(std::string_view key) {
+    if (!std::is_constant_evaluated() && key.size() >= 8 &&
+        std::endian::native == std::endian::little) {
+      return LoadWord(key.data());
+    }
+    std::uint64_t head = 0;
+    for (std::size_t i = key.size() < 8 ? key.size() : 8; i-- > 0;) {
+      head = head << 8 | static_cast<unsigned char>(key[i]);
+    }
+    return head;
+  }
+  // The last eight bytes of a key longer than eight, else 0.
+  static constexpr std::uint64_t KeyTail(std::string_view key) {
+    return key.size() > 8 ? KeyHead(key.substr(key.size() - 8)) : 0;
+  }
+  static constexpr std::size_t Hash(std::uint64_t head, std::uint64_t tail, std::size_t size) {
+    std::uint64_t mixed = head ^ std::rotl(tail, 29) ^ size;
+    return static_cast<std::size_t>((mixed * 0x9E3779B97F4A7C15) >> 56) % kSlots;
+  }
+  static constexpr Opening OpeningFor(std::string_view new_key) {
+    Opening opening;
+    if (new_key.empty() || new_key.size() + 3 > kOpeningRoom) return opening;
+    opening.text[0] = ' ';
+    for (std::size_t i = 0; i < new_key.size(); ++i) opening.text[1 + i] = new_key[i];
+    opening.text[1 + new_key.size()] = '=';
+    opening.text[2 + new_key.size()] = '"';
+    opening.size = new_key.size() + 3;
+    return opening;
   }
 
   std::span<const KeyMapping> map_;
   std::array<std::uint8_t, kSlots> slots_{};
+  std::array<KeyWords, kMaxRows> words_{};
+  std::array<Opening, kMaxRows> openings_{};
 };
 
 extern const KeyIndex kProjectKeyIndex;

@@ -6,7 +6,9 @@
 namespace kefconvert::detail {
 
 LineReader::LineReader(InputFile& file, std::size_t block_size)
-    : file_(file), block_size_(block_size), buffer_(block_size) {}
+    : file_(file), block_size_(block_size), buffer_(block_size + kPadding) {
+  ZeroPadding();
+}
 
 bool LineReader::ReadLineAcrossBlocks(std::string_view& line) {
   std::size_t searched = 0;  // bytes of the unread text known to hold no line feed
@@ -30,9 +32,12 @@ bool LineReader::ReadLineAcrossBlocks(std::string_view& line) {
   return true;
 }
 
+// `text` follows what was read before: the head grows until it is full, however small the
+// blocks are.
 void LineReader::KeepHead(std::string_view text) {
-  head_size_ = std::min(text.size(), sizeof head_);
-  std::memcpy(head_, text.data(), head_size_);
+  std::size_t taken = std::min(text.size(), sizeof head_ - head_size_);
+  std::memcpy(head_ + head_size_, text.data(), taken);
+  head_size_ += taken;
 }
 
 bool LineReader::Fill() {
@@ -44,11 +49,12 @@ bool LineReader::Fill() {
     buffer_.Truncate(unread);
     begin_ = 0;
   }
-  buffer_.Resize(unread + block_size_);
+  buffer_.Resize(unread + block_size_ + kPadding);
   std::size_t n = file_.Read(buffer_.data() + unread, block_size_);
   buffer_.Truncate(unread + n);
+  ZeroPadding();
   if (n == 0) at_end_ = true;
-  if (head_size_ < sizeof head_ && line_number_ == 0) KeepHead(buffer_.view());
+  if (head_size_ < sizeof head_) KeepHead(std::string_view(buffer_.data() + unread, n));
   return n > 0;
 }
 

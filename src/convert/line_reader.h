@@ -30,6 +30,17 @@ class LineReader {
     line = TakeLine(static_cast<const char*>(feed));
     return true;
   }
+  /// Bytes after Buffered() that may be read: zeros, so never a line feed.
+  static constexpr std::size_t kPadding = 64;
+  /// The text read from the file but not yet taken as lines, followed by kPadding readable
+  /// bytes: for a caller that takes many lines at once.
+  std::string_view Buffered() const { return {buffer_.data() + begin_, buffer_.size() - begin_}; }
+  /// Takes the first `bytes` of Buffered(), which are `lines` whole lines.
+  void Skip(std::size_t bytes, std::int64_t lines) {
+    begin_ += bytes;
+    line_number_ += lines;
+  }
+
   /// The 1-based number of the line read last; 0 before the first.
   std::int64_t line_number() const { return line_number_; }
 
@@ -50,6 +61,8 @@ class LineReader {
   bool ReadLineAcrossBlocks(std::string_view& line);
   /// Reads another block behind the unread text; false at the end of the file.
   bool Fill();
+  void ZeroPadding() { std::memset(buffer_.data() + buffer_.size(), 0, kPadding); }
+  /// Adds the newly read `text` to the head, until it is full.
   void KeepHead(std::string_view text);
 
   InputFile& file_;

@@ -79,5 +79,35 @@ TEST(LineReader, EveryByteValueSurvives) {
   EXPECT_EQ(Lines(bytes + "\n" + bytes, 7), (Split{bytes, bytes}));
 }
 
+TEST(LineReader, HeadIsTheFirstBytesWhateverTheBlockSize) {
+  std::string text;
+  for (int i = 0; i < 40; ++i) text += "Line" + std::to_string(i) + "\r\n";
+  for (std::size_t block : {std::size_t{7}, std::size_t{300}, std::size_t{1} << 20}) {
+    MemoryFile file(text, 5);
+    LineReader reader(file, block);
+    std::string_view line;
+    while (reader.ReadLine(line)) {
+    }
+    EXPECT_EQ(reader.Head(), text.substr(0, 256)) << "blocks of " << block;
+  }
+}
+
+// A caller that takes lines from the buffered text leaves the reader where a caller of
+// ReadLine would be, and the bytes after the buffered text hold no line feed.
+TEST(LineReader, SkippedLinesCountAsRead) {
+  MemoryFile file("a\r\nbc\r\nd\r\ne", 1 << 20);
+  LineReader reader(file, 64);
+  std::string_view line;
+  ASSERT_TRUE(reader.ReadLine(line));
+  std::string_view buffered = reader.Buffered();
+  EXPECT_EQ(buffered, "bc\r\nd\r\ne");
+  EXPECT_EQ(std::string_view(buffered.data() + buffered.size(), LineReader::kPadding),
+            std::string(LineReader::kPadding, '\0'));
+  reader.Skip(4, 1);
+  ASSERT_TRUE(reader.ReadLine(line));
+  EXPECT_EQ(line, "d");
+  EXPECT_EQ(reader.line_number(), 3);
+}
+
 }  // namespace
 }  // namespace kefconvert::detail

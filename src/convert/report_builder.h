@@ -38,6 +38,8 @@ class ReportBuilder {
     // line changes the finding
     if (utf8_so_far_ && !AllAscii(text)) NoteTextRead(line, text);
   }
+  /// Whether TextRead still looks at the lines it is given: until a line is not UTF-8.
+  bool ReadsText() const { return utf8_so_far_; }
   /// An empty database name received `name` from the "PhyPath" line `line`.
   void NameFilled(std::int64_t line, std::string_view key, std::string_view name);
   /// Orders the events by line; the report is complete.

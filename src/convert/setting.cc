@@ -1,7 +1,13 @@
 #include "convert/setting.h"
 
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
 #include "convert/escape.h"
 #include "convert/field_var.h"
+#include "convert/line_scan.h"
 #include "convert/sql_block.h"
 #include "convert/words.h"
 #include "kefconvert/kefconvert.h"
@@ -47,14 +53,6 @@ char* PutAttributeOpening(char* p, std::string_view key) {
   return p + 2;
 }
 
-// Appends the attribute `key` with `value`, which needs no entity, in one extension of
-// the buffer.
-void AppendPlainAttribute(std::string_view key, std::string_view value, TextBuffer& out) {
-  char* p = PutAttributeOpening(out.Extend(key.size() + value.size() + 4), key);
-  CopyBytes(p, value.data(), value.size());
-  p[value.size()] = '"';
-}
-
 // Appends the attribute `key` with the escaped `value`, without its closing quote, and
 // returns where the value begins.
 std::size_t AppendAttributeStart(std::string_view key, std::string_view value, TextBuffer& out) {
@@ -88,6 +86,94 @@ SplitLine SplitSetting(std::string_view text, const CodePage& code_page) {
   return line;
 }
 
+// The rows of each section's map whose whole translation is their new name, one bit per
+// row: no rule on the value, not dropped, not the field's name (its variable name follows)
+// and not the SQL text (the lines after it may continue it).
+std::uint64_t PlainRowsOf(Section section) {
+  static const std::array<std::uint64_t, 4> kPlainRows = [] {
+    std::array<std::uint64_t, 4> rows{};
+    for (std::size_t map = 0; map < rows.size(); ++map) {
+      const KeyIndex& index = *kKeyMaps[map];
+      for (std::size_t row = 0; row < index.size(); ++row) {
+        const KeyMapping& mapping = index.Row(row);
+        bool plain = mapping.effect == KeyEffect::kNone && index.OpeningOf(row).size != 0 &&
+                     mapping.new_key != kFieldNameKey && mapping.new_key != kSqlKey;
+        if (plain) rows[map] |= std::uint64_t{1} << row;
+      }
+    }
+    return rows;
+  }();
+  return kPlainRows[static_cast<std::size_t>(section)];
+}
+
+// Where the key and the value of a short setting line stand, trimmed.
+struct PlainSetting {
+  unsigned key_begin = 0;
+  unsigned key_end = 0;
+  unsigned value_begin = 0;
+  unsigned value_end = 0;
+  std::uint64_t entities = 0;  // the value's characters that stand as entities, from bit 0
+};
+
+// Reads the setting of the line of `length` bytes (less than kScanLimit) at `line`, whose
+// masks are `masks`. False for a line that is no setting with a key (blanks only, a marker
+// or a misspelt one, no "=", no key) or that has a byte in `stopping_high`.
+bool LocatePlainSetting(const char* line, unsigned length, const LineMasks& masks,
+                        std::uint64_t stopping_high, PlainSetting& setting) {
+  std::uint64_t in_line = (std::uint64_t{1} << length) - 1;
+  std::uint64_t nonblank = ~masks.blank & in_line;
+  std::uint64_t equals = masks.equals & in_line;
+  if (nonblank == 0 || equals == 0 || (masks.high & in_line & stopping_high) != 0) return false;
+  auto first = static_cast<unsigned>(std::countr_zero(nonblank));
+  if (line[first] == '<' || line[first] == '\t') return false;
+  auto at = static_cast<unsigned>(std::countr_zero(equals));
+  std::uint64_t key = nonblank & ((std::uint64_t{1} << at) - 1);
+  if (key == 0) return false;
+  setting.key_begin = first;
+  setting.key_end = 64 - static_cast<unsigned>(std::countl_zero(key));
+  // at < 63, so the shift stays inside the word
+  std::uint64_t after_equals = ~((std::uint64_t{2} << at) - 1);
+  std::uint64_t value = nonblank & after_equals;
+  setting.value_begin = value != 0 ? static_cast<unsigned>(std::countr_zero(value)) : at + 1;
+  setting.value_end =
+      value != 0 ? 64 - static_cast<unsigned>(std::countl_zero(value)) : setting.value_begin;
+  setting.entities = (masks.entity & in_line & after_equals) >> setting.value_begin;
+  return true;
+}
+
+// Copies `size` bytes sixteen at a time: the bytes after them, up to the next multiple of
+// sixteen, are read and written too, so both sides must have that much room.
+char* CopyInChunks(char* to, const char* from, std::size_t size) {
+  for (std::size_t at = 0; at < size; at += 16) std::memcpy(to + at, from + at, 16);
+  return to + size;
+}
+
+// The most a short line writes, with the room that CopyInChunks and whole entities need:
+// the opening, every byte an entity, the closing quote.
+constexpr std::size_t kMostPlainAttribute = KeyIndex::kOpeningRoom + 6 * kScanLimit + 32;
+// Room is made for this many at a time, so that most lines write without asking for it.
+constexpr std::size_t kPlainRoom = 16 * kMostPlainAttribute;
+
+// Writes the attribute at `to`, which has kMostPlainAttribute bytes of room; returns its end.
+char* WritePlainAttribute(const KeyIndex::Opening& opening, const char* line,
+                          const PlainSetting& setting, char* to) {
+  std::memcpy(to, opening.text.data(), opening.text.size());
+  to += opening.size;
+  const char* value = line + setting.value_begin;
+  std::size_t run = 0;  // the value's bytes before `run` are written
+  for (std::uint64_t entities = setting.entities; entities != 0; entities &= entities - 1) {
+    auto at = static_cast<std::size_t>(std::countr_zero(entities));
+    to = CopyInChunks(to, value + run, at - run);
+    const Entity& entity = EntityFor(value[at]);
+    std::memcpy(to, entity.text, sizeof entity.text);
+    to += entity.size;
+    run = at + 1;
+  }
+  to = CopyInChunks(to, value + run, setting.value_end - setting.value_begin - run);
+  *to++ = '"';
+  return to;
+}
+
 }  // namespace
 
 std::string_view MarkerOf(Section section) { return kMarkers[static_cast<int>(section)]; }
@@ -114,29 +200,47 @@ SettingResult SettingTranslator::ConvertSetting(Section section, std::string_vie
   return result;
 }
 
-bool SettingTranslator::ConvertPlainSetting(Section section, std::string_view line,
-                                            TextBuffer& AttributeText) {
-  std::string_view text = TrimBlanks(line);
-  // markers, misspelt ones included, and blank lines take the full path
-  if (text.empty() || text.front() == '<' || text.front() == '\t') return false;
-  std::size_t equals = FindByte(text, '=');
-  if (equals == std::string_view::npos || equals + 1 >= kFirstOverflowingPosition) return false;
-  std::string_view key = TrimBlanks(text.substr(0, equals));
-  if (section == Section::kTable && state.KeyName == kSqlKey) return false;
-  const KeyMapping* row = kKeyMaps[static_cast<int>(section)]->Find(key);
-  if (row == nullptr || row->effect != KeyEffect::kNone || row->new_key.empty() ||
-      SameText(row->new_key, kFieldNameKey)) {
-    return false;
+PlainLines SettingTranslator::ConvertPlainLines(Section section, std::string_view text,
+                                                TextBuffer& AttributeText, bool stop_at_non_ascii) {
+  PlainLines done;
+  // an open SQL value takes the next lines as they stand
+  if (section == Section::kTable && state.KeyName == kSqlKey) return done;
+  const KeyIndex& index = *kKeyMaps[static_cast<int>(section)];
+  const std::uint64_t plain_rows = PlainRowsOf(section);
+  const std::uint64_t stopping_high = stop_at_non_ascii ? ~std::uint64_t{0} : 0;
+  const char* line = text.data();
+  const char* const end = line + text.size();
+  int last_row = -1;
+  char* to = AttributeText.MakeRoom(kPlainRoom);
+  const char* room_end = to + kPlainRoom;
+  while (line < end) {
+    LineMasks masks = ScanLine(line);
+    // a long line, or one that goes on past the text, is left to the line-by-line path
+    if (masks.newline == 0) break;
+    auto feed = static_cast<unsigned>(std::countr_zero(masks.newline));
+    if (line + feed >= end) break;
+    unsigned length = feed - (feed > 0 && line[feed - 1] == '\r');
+    if (length > 0) {
+      PlainSetting setting;
+      if (!LocatePlainSetting(line, length, masks, stopping_high, setting)) break;
+      int row = index.FindRowInPaddedText(
+          std::string_view(line + setting.key_begin, setting.key_end - setting.key_begin));
+      if (row < 0 || ((plain_rows >> row) & 1) == 0) break;
+      if (static_cast<std::size_t>(room_end - to) < kMostPlainAttribute) {
+        AttributeText.CommitUpTo(to);
+        to = AttributeText.MakeRoom(kPlainRoom);
+        room_end = to + kPlainRoom;
+      }
+      to = WritePlainAttribute(index.OpeningOf(static_cast<std::size_t>(row)), line, setting, to);
+      last_row = row;
+    }
+    line += feed + 1;
+    ++done.lines;
   }
-  std::string_view value = TrimBlanks(text.substr(equals + 1));
-  if (HoldsEntityCharacter(value)) {
-    AppendAttributeStart(row->new_key, value, AttributeText);
-    AttributeText.Append('"');
-  } else {
-    AppendPlainAttribute(row->new_key, value, AttributeText);
-  }
-  state.KeyName = row->new_key;
-  return true;
+  AttributeText.CommitUpTo(to);
+  if (last_row >= 0) state.KeyName = index.Row(static_cast<std::size_t>(last_row)).new_key;
+  done.bytes = static_cast<std::size_t>(line - text.data());
+  return done;
 }
 
 // Fills in `result`, which holds the line's key and where its text begins.

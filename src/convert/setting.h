@@ -7,6 +7,7 @@
 #define KEFCONVERT_CONVERT_SETTING_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -66,6 +67,12 @@ struct SettingResult {
   std::string_view written_value;
 };
 
+/// How much of a text ConvertPlainLines took.
+struct PlainLines {
+  std::size_t bytes = 0;
+  std::int64_t lines = 0;
+};
+
 /// The translation of the lines of one conversion. It owns the cross-line state and
 /// updates the converter's field type state on every field "Type" line.
 class SettingTranslator {
@@ -81,11 +88,15 @@ class SettingTranslator {
   SettingResult ConvertSetting(Section section, std::string_view LineText,
                                TextBuffer& AttributeText);
 
-  /// Translates the line `line` of `section`, not yet trimmed, when it is a plain
-  /// setting: a key that the section's map renames and nothing more, and no SQL value
-  /// open. False, with nothing changed, for every other line (markers, text without
-  /// "=", keys with rules or in no map), which then goes to ConvertSetting.
-  bool ConvertPlainSetting(Section section, std::string_view line, TextBuffer& AttributeText);
+  /// Translates the lines at the front of `text` while they are plain settings of
+  /// `section` (a key that the section's map renames and nothing more, no SQL value open)
+  /// or empty, and appends their attributes to `AttributeText`. Stops, with that line
+  /// untouched, at the first other line (markers, text without "=", keys with rules or in
+  /// no map), at a line longer than kScanLimit or without its line feed in `text`, and,
+  /// when `stop_at_non_ascii`, at a line with a byte above 0x7F. kScanLimit bytes after
+  /// `text` must be readable.
+  PlainLines ConvertPlainLines(Section section, std::string_view text, TextBuffer& AttributeText,
+                               bool stop_at_non_ascii);
 
   CrossLineState state;
 

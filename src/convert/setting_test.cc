@@ -471,46 +471,70 @@ TEST(TrimBlanks, RemovesBlanksButNotTabs) {
 
 }  // namespace
 // The fast path takes only lines whose whole translation is their key's new name and
-// their value as it stands, and writes what the full translation writes; every other
-// line is left to the full translation untouched.
-TEST(ConvertPlainSetting, TakesOnlyPlainSettingsAndWritesWhatTheFullPathWrites) {
+// their value as it stands, and writes what the full translation writes; it stops at
+// every other line and leaves it to the full translation untouched.
+TEST(ConvertPlainLines, TakesOnlyPlainSettingsAndWritesWhatTheFullPathWrites) {
   struct Case {
     std::string_view section;
-    std::string_view line;
+    std::string line;
     bool taken;
   } cases[] = {
-      {"<Table>", "Caption=Orders", true},       // renamed
-      {"<Field>", "Caption=", true},             // an empty value
-      {"<Project>", "Title=a=b", true},          // cut at the first "="
-      {"<Project>", " Title = Shop ", true},     // blanks trimmed
-      {"<Project>", "Title=<b> & \"c\"", true},  // entities
-      {"<Project>", "Version=1.2", false},       // the value is rewritten
-      {"<Project>", "SecTbl=Users", false},      // the value is remembered
-      {"<Field>", "Name=Id", false},             // the variable name follows
-      {"<Project>", "NoSuchKey=1", false},       // in no key map
-      {"<Project>", "DBCnt=1", false},           // dropped
-      {"<Project>", "Stray text", false},        // no "="
-      {"<Table>", "\t<Field>", false},           // a misspelt marker
-      {"<Table>", " <Field> ", false},           // a marker
-      {"<Table>", "", false},                    // a blank line
+      {"<Table>", "Caption=Orders", true},                    // renamed
+      {"<Field>", "Caption=", true},                          // an empty value
+      {"<Project>", "Title=a=b", true},                       // cut at the first "="
+      {"<Project>", " Title = Shop ", true},                  // blanks trimmed
+      {"<Project>", "Title=<b> & \"c\"", true},               // entities
+      {"<Project>", "Title=\xC4pfel", true},                  // a byte above 0x7F
+      {"<Project>", "Version=1.2", false},                    // the value is rewritten
+      {"<Project>", "SecTbl=Users", false},                   // the value is remembered
+      {"<Field>", "Name=Id", false},                          // the variable name follows
+      {"<Table>", "SQL=SELECT *", false},                     // the next lines may continue it
+      {"<Project>", "NoSuchKey=1", false},                    // in no key map
+      {"<Project>", "DBCnt=1", false},                        // dropped
+      {"<Project>", "Stray text", false},                     // no "="
+      {"<Project>", "=1", false},                             // no key
+      {"<Project>", "   ", false},                            // blanks only
+      {"<Table>", "\t<Field>", false},                        // a misspelt marker
+      {"<Table>", " <Field> ", false},                        // a marker
+      {"<Project>", "Title=" + std::string(56, 'x'), true},   // the longest line scanned
+      {"<Project>", "Title=" + std::string(57, 'x'), false},  // too long for one scan
   };
   for (const Case& c : cases) {
     Lines full;
     std::string expected = full(c.section, c.line);
     Lines plain;
-    bool taken =
-        plain.translator.ConvertPlainSetting(testing::SectionOf(c.section), c.line, plain.element);
-    EXPECT_EQ(taken, c.taken) << c.line;
+    std::string text = std::string(c.line) + "\r\n";
+    detail::PlainLines taken = plain.Plain(c.section, text);
+    EXPECT_EQ(taken.lines, c.taken ? 1 : 0) << c.line;
+    EXPECT_EQ(taken.bytes, c.taken ? text.size() : 0) << c.line;
     std::string_view written = plain.element.view().substr(1);  // after the quote Lines starts with
-    EXPECT_EQ(written, taken ? expected : "") << c.line;
-    if (taken) {
+    EXPECT_EQ(written, c.taken ? expected : "") << c.line;
+    if (c.taken) {
       EXPECT_EQ(plain.state.KeyName, full.state.KeyName) << c.line;
     }
   }
+}
+
+TEST(ConvertPlainLines, TakesLinesUntilOneIsNotPlain) {
+  Lines lines;
+  // empty lines are taken too; a line feed alone ends a line as well
+  std::string text = "Caption=a\r\n\r\nView=True\n\nSQL=SELECT *\r\nCaption=b\r\n";
+  detail::PlainLines taken = lines.Plain("<Table>", text);
+  EXPECT_EQ(taken.lines, 4);
+  EXPECT_EQ(text.substr(taken.bytes), "SQL=SELECT *\r\nCaption=b\r\n");
+  EXPECT_EQ(lines.element.view(), "\" TblCaption=\"a\" TblView=\"True\"");
+  EXPECT_EQ(lines.state.KeyName, "TblView");
+
+  // a line that does not end inside the text is left for the next read
+  Lines unended;
+  EXPECT_EQ(unended.Plain("<Table>", "Caption=a\r\nView=Tr").bytes, 11u);
+  // a report that looks for UTF-8 text sees every line above 0x7F
+  Lines reported;
+  EXPECT_EQ(reported.Plain("<Table>", "Caption=a\nView=\xC3\xA4\n", true).lines, 1);
   // an open SQL value takes the next lines as they stand
   Lines sql;
   sql("<Table>", "TblSQL=SELECT *");
-  EXPECT_FALSE(sql.translator.ConvertPlainSetting(Section::kTable, "Caption=x", sql.element));
+  EXPECT_EQ(sql.Plain("<Table>", "Caption=x\r\n").lines, 0);
 }
 
 }  // namespace kefconvert

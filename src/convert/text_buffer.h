@@ -42,6 +42,14 @@ class TextBuffer {
     size_ += size;
     return start;
   }
+  /// Makes room for `room` more bytes and returns where they begin, for a writer that
+  /// works past what it keeps; CommitUpTo then ends the text where the writer stopped.
+  char* MakeRoom(std::size_t room) {
+    if (capacity_ - size_ < room) Grow(room);
+    return data_ + size_;
+  }
+  /// Ends the text at `end`, which lies inside the room that MakeRoom made.
+  void CommitUpTo(const char* end) { size_ = static_cast<std::size_t>(end - data_); }
   /// Drops the text from `size` on.
   void Truncate(std::size_t size) { size_ = size; }
   /// Makes the buffer `size` bytes long; new bytes are uninitialised.

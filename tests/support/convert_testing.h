@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "convert/code_page.h"
+#include "convert/line_scan.h"
 #include "convert/setting.h"
 #include "convert/text_buffer.h"
 #include "convert/type_codes.h"
@@ -40,6 +41,17 @@ class Lines {
     std::string_view added = element.view().substr(result.appended_at);
     if (kind == detail::LineKind::kSqlPiece) added.remove_suffix(1);
     return std::string(added);
+  }
+
+  /// The plain lines at the front of `text` in the section `marker`, taken as the driver's
+  /// fast path takes them, from a copy of `text` with the readable bytes it needs after it.
+  detail::PlainLines Plain(std::string_view marker, std::string_view text,
+                           bool stop_at_non_ascii = false) {
+    std::string padded(text);
+    padded.append(detail::kScanLimit, '\0');
+    return translator.ConvertPlainLines(SectionOf(marker),
+                                        std::string_view(padded).substr(0, text.size()), element,
+                                        stop_at_non_ascii);
   }
 
   detail::FieldTypeState types;
