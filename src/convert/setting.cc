@@ -86,24 +86,40 @@ SplitLine SplitSetting(std::string_view text, const CodePage& code_page) {
   return line;
 }
 
-// The rows of each section's map whose whole translation is their new name, one bit per
-// row: no rule on the value, not dropped, not the field's name (its variable name follows)
-// and not the SQL text (the lines after it may continue it).
-std::uint64_t PlainRowsOf(Section section) {
-  static const std::array<std::uint64_t, 4> kPlainRows = [] {
-    std::array<std::uint64_t, 4> rows{};
+// The rows of one section's map that the fast path takes, one bit per row.
+struct FastRows {
+  // the whole translation is the new name: no rule on the value, not dropped, not the
+  // field's name (its variable name follows) and not the SQL text (the lines after it may
+  // continue it)
+  std::uint64_t plain = 0;
+  // the value stands as it is, but a rule reads it: the table's and the field's names
+  // and the field's type
+  std::uint64_t ruled = 0;
+};
+
+bool KeepsValue(KeyEffect effect) {
+  return effect == KeyEffect::kNone || effect == KeyEffect::kMatchSecTbl ||
+         effect == KeyEffect::kMatchLoginFld || effect == KeyEffect::kFieldType;
+}
+
+const FastRows& FastRowsOf(Section section) {
+  static const std::array<FastRows, 4> kFastRows = [] {
+    std::array<FastRows, 4> rows{};
     for (std::size_t map = 0; map < rows.size(); ++map) {
       const KeyIndex& index = *kKeyMaps[map];
       for (std::size_t row = 0; row < index.size(); ++row) {
         const KeyMapping& mapping = index.Row(row);
-        bool plain = mapping.effect == KeyEffect::kNone && index.OpeningOf(row).size != 0 &&
-                     mapping.new_key != kFieldNameKey && mapping.new_key != kSqlKey;
-        if (plain) rows[map] |= std::uint64_t{1} << row;
+        if (index.OpeningOf(row).size == 0 || mapping.new_key == kSqlKey ||
+            !KeepsValue(mapping.effect)) {
+          continue;
+        }
+        bool plain = mapping.effect == KeyEffect::kNone && mapping.new_key != kFieldNameKey;
+        (plain ? rows[map].plain : rows[map].ruled) |= std::uint64_t{1} << row;
       }
     }
     return rows;
   }();
-  return kPlainRows[static_cast<std::size_t>(section)];
+  return kFastRows[static_cast<std::size_t>(section)];
 }
 
 // Where the key and the value of a short setting line stand, trimmed.
@@ -141,6 +157,14 @@ bool LocatePlainSetting(const char* line, unsigned length, const LineMasks& mask
   return true;
 }
 
+// Whether the fast path may apply the rules of `row` to the line's value: a type code must
+// be a number, so that a line that fails is left to the full path, which names it.
+bool RulesTake(const KeyMapping& row, const char* line, const PlainSetting& setting) {
+  if (row.effect != KeyEffect::kFieldType) return true;
+  std::string_view value(line + setting.value_begin, setting.value_end - setting.value_begin);
+  return setting.entities == 0 && ParseTypeCode(value).has_value();
+}
+
 // Copies `size` bytes sixteen at a time: the bytes after them, up to the next multiple of
 // sixteen, are read and written too, so both sides must have that much room.
 char* CopyInChunks(char* to, const char* from, std::size_t size) {
@@ -169,7 +193,14 @@ char* WritePlainAttribute(const KeyIndex::Opening& opening, const char* line,
     to += entity.size;
     run = at + 1;
   }
-  to = CopyInChunks(to, value + run, setting.value_end - setting.value_begin - run);
+  std::size_t rest = setting.value_end - setting.value_begin - run;
+  // most values are short: one copy of fixed size, whatever their length
+  if (rest <= 32) {
+    std::memcpy(to, value + run, 32);
+    to += rest;
+  } else {
+    to = CopyInChunks(to, value + run, rest);
+  }
   *to++ = '"';
   return to;
 }
@@ -206,7 +237,7 @@ PlainLines SettingTranslator::ConvertPlainLines(Section section, std::string_vie
   // an open SQL value takes the next lines as they stand
   if (section == Section::kTable && state.KeyName == kSqlKey) return done;
   const KeyIndex& index = *kKeyMaps[static_cast<int>(section)];
-  const std::uint64_t plain_rows = PlainRowsOf(section);
+  const FastRows& rows = FastRowsOf(section);
   const std::uint64_t stopping_high = stop_at_non_ascii ? ~std::uint64_t{0} : 0;
   const char* line = text.data();
   const char* const end = line + text.size();
@@ -225,13 +256,27 @@ PlainLines SettingTranslator::ConvertPlainLines(Section section, std::string_vie
       if (!LocatePlainSetting(line, length, masks, stopping_high, setting)) break;
       int row = index.FindRowInPaddedText(
           std::string_view(line + setting.key_begin, setting.key_end - setting.key_begin));
-      if (row < 0 || ((plain_rows >> row) & 1) == 0) break;
+      if (row < 0) break;
+      const std::uint64_t row_bit = std::uint64_t{1} << row;
+      bool ruled = (rows.ruled & row_bit) != 0;
+      if ((rows.plain & row_bit) == 0 && !(ruled && RulesTake(index.Row(row), line, setting))) {
+        break;
+      }
       if (static_cast<std::size_t>(room_end - to) < kMostPlainAttribute) {
         AttributeText.CommitUpTo(to);
         to = AttributeText.MakeRoom(kPlainRoom);
         room_end = to + kPlainRoom;
       }
-      to = WritePlainAttribute(index.OpeningOf(static_cast<std::size_t>(row)), line, setting, to);
+      const KeyIndex::Opening& opening = index.OpeningOf(static_cast<std::size_t>(row));
+      std::size_t value_start = static_cast<std::size_t>(to - AttributeText.data()) + opening.size;
+      to = WritePlainAttribute(opening, line, setting, to);
+      if (ruled) {
+        AttributeText.CommitUpTo(to);
+        ApplyRulesThatKeepTheValue(index.Row(static_cast<std::size_t>(row)), value_start,
+                                   AttributeText);
+        to = AttributeText.MakeRoom(kPlainRoom);
+        room_end = to + kPlainRoom;
+      }
       last_row = row;
     }
     line += feed + 1;
@@ -241,6 +286,16 @@ PlainLines SettingTranslator::ConvertPlainLines(Section section, std::string_vie
   if (last_row >= 0) state.KeyName = index.Row(static_cast<std::size_t>(last_row)).new_key;
   done.bytes = static_cast<std::size_t>(line - text.data());
   return done;
+}
+
+// The attribute of `row` ends the text, its value from `value_start` on as the line gave
+// it: the rules that read the value, and the field's variable name after its name.
+void SettingTranslator::ApplyRulesThatKeepTheValue(const KeyMapping& row, std::size_t value_start,
+                                                   TextBuffer& AttributeText) {
+  std::string_view value(AttributeText.data() + value_start,
+                         AttributeText.size() - 1 - value_start);
+  ApplyEffect(row.effect, value, value_start, AttributeText);
+  if (row.new_key == kFieldNameKey) AppendFldVar(value_start, AttributeText);
 }
 
 // Fills in `result`, which holds the line's key and where its text begins.

@@ -89,12 +89,13 @@ class SettingTranslator {
                                TextBuffer& AttributeText);
 
   /// Translates the lines at the front of `text` while they are plain settings of
-  /// `section` (a key that the section's map renames and nothing more, no SQL value open)
-  /// or empty, and appends their attributes to `AttributeText`. Stops, with that line
-  /// untouched, at the first other line (markers, text without "=", keys with rules or in
-  /// no map), at a line longer than kScanLimit or without its line feed in `text`, and,
-  /// when `stop_at_non_ascii`, at a line with a byte above 0x7F. kScanLimit bytes after
-  /// `text` must be readable.
+  /// `section` (a key that the section's map renames, and whose value stands as it is,
+  /// though a rule may read it; no SQL value open) or empty, and appends their attributes
+  /// to `AttributeText`. Stops, with that line untouched, at the first other line
+  /// (markers, text without "=", keys whose rules change or drop the value, keys in no
+  /// map, a type code that is no number), at a line longer than kScanLimit or without its line feed
+  /// in `text`, and, when `stop_at_non_ascii`, at a line with a byte above 0x7F. kScanLimit bytes
+  /// after `text` must be readable.
   PlainLines ConvertPlainLines(Section section, std::string_view text, TextBuffer& AttributeText,
                                bool stop_at_non_ascii);
 
@@ -108,6 +109,8 @@ class SettingTranslator {
   bool ApplyEffect(KeyEffect effect, std::string_view value, std::size_t value_start,
                    TextBuffer& AttributeText);
   void AppendFldVar(std::size_t value_start, TextBuffer& AttributeText) const;
+  void ApplyRulesThatKeepTheValue(const KeyMapping& row, std::size_t value_start,
+                                  TextBuffer& AttributeText);
 
   FieldTypeState& field_types_;
   const CodePage& code_page_;

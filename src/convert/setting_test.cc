@@ -470,9 +470,9 @@ TEST(TrimBlanks, RemovesBlanksButNotTabs) {
 }
 
 }  // namespace
-// The fast path takes only lines whose whole translation is their key's new name and
-// their value as it stands, and writes what the full translation writes; it stops at
-// every other line and leaves it to the full translation untouched.
+// The fast path takes only lines whose translation is their key's new name and their
+// value as it stands, and writes and remembers what the full translation does; it stops
+// at every other line and leaves it to the full translation untouched.
 TEST(ConvertPlainLines, TakesOnlyPlainSettingsAndWritesWhatTheFullPathWrites) {
   struct Case {
     std::string_view section;
@@ -487,7 +487,10 @@ TEST(ConvertPlainLines, TakesOnlyPlainSettingsAndWritesWhatTheFullPathWrites) {
       {"<Project>", "Title=\xC4pfel", true},                  // a byte above 0x7F
       {"<Project>", "Version=1.2", false},                    // the value is rewritten
       {"<Project>", "SecTbl=Users", false},                   // the value is remembered
-      {"<Field>", "Name=Id", false},                          // the variable name follows
+      {"<Field>", "Name=Id", true},                           // the variable name follows
+      {"<Table>", "Name=Users", true},                        // compared with SecTbl's
+      {"<Field>", "Type=3", true},                            // the type facts are taken
+      {"<Field>", "Type=x", false},                           // no number: the full path fails
       {"<Table>", "SQL=SELECT *", false},                     // the next lines may continue it
       {"<Project>", "NoSuchKey=1", false},                    // in no key map
       {"<Project>", "DBCnt=1", false},                        // dropped
@@ -501,7 +504,7 @@ TEST(ConvertPlainLines, TakesOnlyPlainSettingsAndWritesWhatTheFullPathWrites) {
   };
   for (const Case& c : cases) {
     Lines full;
-    std::string expected = full(c.section, c.line);
+    std::string expected = c.taken ? full(c.section, c.line) : "";
     Lines plain;
     std::string text = std::string(c.line) + "\r\n";
     detail::PlainLines taken = plain.Plain(c.section, text);
@@ -511,6 +514,8 @@ TEST(ConvertPlainLines, TakesOnlyPlainSettingsAndWritesWhatTheFullPathWrites) {
     EXPECT_EQ(written, c.taken ? expected : "") << c.line;
     if (c.taken) {
       EXPECT_EQ(plain.state.KeyName, full.state.KeyName) << c.line;
+      EXPECT_EQ(plain.state.InSecTbl, full.state.InSecTbl) << c.line;
+      EXPECT_TRUE(plain.types == full.types) << c.line;
     }
   }
 }
