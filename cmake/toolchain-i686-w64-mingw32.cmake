@@ -5,3 +5,6 @@
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(KEFCONVERT_MINGW_PREFIX i686-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
+# Every processor that runs a supported Windows has SSE2; the line scan uses it.
+set(CMAKE_C_FLAGS_INIT "-msse2")
+set(CMAKE_CXX_FLAGS_INIT "-msse2")
