@@ -131,17 +131,17 @@ struct PlainSetting {
   std::uint64_t entities = 0;  // the value's characters that stand as entities, from bit 0
 };
 
-// Reads the setting of the line of `length` bytes (less than kScanLimit) at `line`, whose
-// masks are `masks`. False for a line that is no setting with a key (blanks only, a marker
-// or a misspelt one, no "=", no key) or that has a byte in `stopping_high`.
-bool LocatePlainSetting(const char* line, unsigned length, const LineMasks& masks,
-                        std::uint64_t stopping_high, PlainSetting& setting) {
+// Reads the setting of the line of `length` bytes (less than kScanLimit) whose masks are
+// `masks`. False for a line that is no setting with a key (blanks only, no "=", no key) or
+// that has a byte in `stopping_high`. A marker, or a misspelt one, has no "=", or a key
+// that begins with "<" or a tab, which no key map names.
+bool LocatePlainSetting(unsigned length, const LineMasks& masks, std::uint64_t stopping_high,
+                        PlainSetting& setting) {
   std::uint64_t in_line = (std::uint64_t{1} << length) - 1;
   std::uint64_t nonblank = ~masks.blank & in_line;
   std::uint64_t equals = masks.equals & in_line;
   if (nonblank == 0 || equals == 0 || (masks.high & in_line & stopping_high) != 0) return false;
   auto first = static_cast<unsigned>(std::countr_zero(nonblank));
-  if (line[first] == '<' || line[first] == '\t') return false;
   auto at = static_cast<unsigned>(std::countr_zero(equals));
   std::uint64_t key = nonblank & ((std::uint64_t{1} << at) - 1);
   if (key == 0) return false;
@@ -253,7 +253,7 @@ PlainLines SettingTranslator::ConvertPlainLines(Section section, std::string_vie
     unsigned length = feed - (feed > 0 && line[feed - 1] == '\r');
     if (length > 0) {
       PlainSetting setting;
-      if (!LocatePlainSetting(line, length, masks, stopping_high, setting)) break;
+      if (!LocatePlainSetting(length, masks, stopping_high, setting)) break;
       int row = index.FindRowInPaddedText(
           std::string_view(line + setting.key_begin, setting.key_end - setting.key_begin));
       if (row < 0) break;
@@ -268,9 +268,10 @@ PlainLines SettingTranslator::ConvertPlainLines(Section section, std::string_vie
         room_end = to + kPlainRoom;
       }
       const KeyIndex::Opening& opening = index.OpeningOf(static_cast<std::size_t>(row));
-      std::size_t value_start = static_cast<std::size_t>(to - AttributeText.data()) + opening.size;
+      const char* value_at = to + opening.size;
       to = WritePlainAttribute(opening, line, setting, to);
       if (ruled) {
+        std::size_t value_start = static_cast<std::size_t>(value_at - AttributeText.data());
         AttributeText.CommitUpTo(to);
         ApplyRulesThatKeepTheValue(index.Row(static_cast<std::size_t>(row)), value_start,
                                    AttributeText);
