@@ -93,9 +93,9 @@ class SettingTranslator {
   /// though a rule may read it; no SQL value open) or empty, and appends their attributes
   /// to `AttributeText`. Stops, with that line untouched, at the first other line
   /// (markers, text without "=", keys whose rules change or drop the value, keys in no
-  /// map, a type code that is no number), at a line longer than kScanLimit or without its line feed
-  /// in `text`, and, when `stop_at_non_ascii`, at a line with a byte above 0x7F. kScanLimit bytes
-  /// after `text` must be readable.
+  /// map, a type code that is no number), at a line longer than kScanLimit or without its
+  /// line feed in `text`, and, when `stop_at_non_ascii`, at a line with a byte above 0x7F.
+  /// kScanLimit bytes after `text` must be readable.
   PlainLines ConvertPlainLines(Section section, std::string_view text, TextBuffer& AttributeText,
                                bool stop_at_non_ascii);
 
