@@ -33,6 +33,17 @@ struct LineMasks {
   friend bool operator==(const LineMasks&, const LineMasks&) = default;
 };
 
+/// The short answer for the common line, a key, an "=" and a value with nothing in them to
+/// trim, escape or check: its line feeds, and every byte that is anything else ("=", blank,
+/// entity or above 0x7F). A line whose only such byte is one "=" after its first byte
+/// needs nothing more; any other line takes the full masks.
+struct LineSpots {
+  std::uint64_t newline = 0;
+  std::uint64_t special = 0;
+
+  friend bool operator==(const LineSpots&, const LineSpots&) = default;
+};
+
 /// The masks of the chunks at `p` up to the first that holds a line feed, or of all
 /// kScanLimit bytes when none does (newline is then 0). All kScanLimit bytes at `p` must
 /// be readable; bits for bytes after the first line feed may be set.
@@ -51,6 +62,12 @@ inline LineMasks ScanLineBytewise(const char* p) {
     if (masks.newline != 0) break;
   }
   return masks;
+}
+
+/// The spots of ScanLineBytewise's masks.
+inline LineSpots ScanSpotsBytewise(const char* p) {
+  LineMasks masks = ScanLineBytewise(p);
+  return {masks.newline, masks.equals | masks.blank | masks.entity | masks.high};
 }
 
 #ifdef KEFCONVERT_SCAN_SSE2
@@ -77,9 +94,31 @@ inline LineMasks ScanLine(const char* p) {
   return masks;
 }
 
+/// ScanSpotsBytewise, sixteen bytes at a time.
+inline LineSpots ScanSpots(const char* p) {
+  LineSpots spots;
+  for (unsigned chunk = 0; chunk < kScanLimit; chunk += kScanChunk) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + chunk));
+    auto feeds = static_cast<std::uint64_t>(
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')))));
+    __m128i equals_or_blank = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('=')),
+                                           _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
+    __m128i angle = _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x02)), _mm_set1_epi8('>'));
+    __m128i amp = _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x04)), _mm_set1_epi8('&'));
+    // a byte above 0x7F has its top bit set already
+    __m128i special = _mm_or_si128(_mm_or_si128(equals_or_blank, bytes), _mm_or_si128(angle, amp));
+    spots.special |=
+        static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(special))) << chunk;
+    spots.newline |= feeds << chunk;
+    if (feeds != 0) break;
+  }
+  return spots;
+}
+
 #else
 
 inline LineMasks ScanLine(const char* p) { return ScanLineBytewise(p); }
+inline LineSpots ScanSpots(const char* p) { return ScanSpotsBytewise(p); }
 
 #endif
 

@@ -23,6 +23,7 @@ TEST(ScanLine, GivesTheMasksOfTheByteAtATimeScan) {
       if (feed < kScanLimit) text[feed] = '\n';
       LineMasks expected = ScanLineBytewise(text.data());
       ASSERT_EQ(ScanLine(text.data()), expected) << "line feed at " << feed;
+      ASSERT_EQ(ScanSpots(text.data()), ScanSpotsBytewise(text.data())) << "line feed at " << feed;
       if (feed < kScanLimit) {
         EXPECT_EQ(expected.newline & ((std::uint64_t{2} << feed) - 1), std::uint64_t{1} << feed);
       } else {
