@@ -51,7 +51,7 @@ extern const std::span<const ValueMapping> kDateFormats;
 const KeyMapping* FindKey(std::span<const KeyMapping> map, std::string_view key);
 
 /// A hash index over one key map: the same answer as FindKey on that map, found with one
-/// or two comparisons instead of a scan of the rows. Every line of a project file looks
+/// comparison instead of a scan of the rows. Every line of a project file looks
 /// its key up, so this is where the conversion spends much of its time. It also holds the
 /// opening ` NewKey="` that each row's attribute starts with, ready to be copied whole.
 class KeyIndex {
@@ -67,13 +67,14 @@ class KeyIndex {
     for (std::size_t row = 0; row < map.size(); ++row) {
       std::string_view key = map[row].old_key;
       words_[row] = {KeyHead(key), KeyTail(key), key.size()};
-      std::size_t slot = Hash(words_[row].head, words_[row].tail, key.size());
-      // a key that an earlier row already names stays with that row
-      while (slots_[slot] != 0 && map[slots_[slot] - 1].old_key != key) {
-        slot = (slot + 1) % kSlots;
-      }
-      if (slots_[slot] == 0) slots_[slot] = static_cast<std::uint8_t>(row + 1);
       openings_[row] = OpeningFor(map[row].new_key);
+    }
+    // try multipliers until every key has a slot of its own: a lookup then looks at one
+    // slot, and a key that no row names finds another key there or none
+    for (std::uint64_t seed = 1;; ++seed) {
+      if (seed > kMostTries) throw "no multiplier gives every key a slot of its own";
+      multiplier_ = Mix(seed) | 1;
+      if (PlaceEveryKey()) return;
     }
   }
 
@@ -100,11 +101,13 @@ class KeyIndex {
   std::size_t size() const { return map_.size(); }
 
  private:
-  static constexpr std::size_t kSlots = 256;
+  static constexpr unsigned kSlotBits = 9;
+  static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
+  // with eight slots for each row, one multiplier in a few dozen places every key
+  static constexpr std::uint64_t kMostTries = 4096;
 
  public:
-  /// Kept at most a quarter full, so that a key in no row meets an empty slot soon.
-  static constexpr std::size_t kMaxRows = kSlots / 4;
+  static constexpr std::size_t kMaxRows = kSlots / 8;
 
  private:
   // A key's first and last eight bytes and its size: the whole key when it is no longer
@@ -116,15 +119,27 @@ class KeyIndex {
   };
 
   int FindRowOf(std::string_view key, std::uint64_t head, std::uint64_t tail) const {
-    for (std::size_t slot = Hash(head, tail, key.size());; slot = (slot + 1) % kSlots) {
-      std::uint8_t row = slots_[slot];
-      if (row == 0) return -1;
-      const KeyWords& words = words_[row - 1];
-      if (words.head == head && words.tail == tail && words.size == key.size() &&
-          (key.size() <= 16 || SameText(map_[row - 1].old_key, key))) {
-        return row - 1;
+    std::uint8_t row = slots_[Slot(head, tail, key.size())];
+    if (row == 0) return -1;
+    const KeyWords& words = words_[row - 1];
+    bool same = words.head == head && words.tail == tail && words.size == key.size() &&
+                (key.size() <= 16 || SameText(map_[row - 1].old_key, key));
+    return same ? row - 1 : -1;
+  }
+
+  // Gives each row's key its slot; false when two different keys meet in one. A key that
+  // an earlier row already names stays with that row.
+  constexpr bool PlaceEveryKey() {
+    slots_ = {};
+    for (std::size_t row = 0; row < map_.size(); ++row) {
+      std::size_t slot = Slot(words_[row].head, words_[row].tail, words_[row].size);
+      if (slots_[slot] == 0) {
+        slots_[slot] = static_cast<std::uint8_t>(row + 1);
+      } else if (map_[slots_[slot] - 1].old_key != map_[row].old_key) {
+        return false;
       }
     }
+    return true;
   }
 
   // The first eight bytes of `key` (fewer when it is shorter) as a little-endian number.
@@ -143,9 +158,16 @@ class KeyIndex {
   static constexpr std::uint64_t KeyTail(std::string_view key) {
     return key.size() > 8 ? KeyHead(key.substr(key.size() - 8)) : 0;
   }
-  static constexpr std::size_t Hash(std::uint64_t head, std::uint64_t tail, std::size_t size) {
+  constexpr std::size_t Slot(std::uint64_t head, std::uint64_t tail, std::size_t size) const {
     std::uint64_t mixed = head ^ std::rotl(tail, 29) ^ size;
-    return static_cast<std::size_t>((mixed * 0x9E3779B97F4A7C15) >> 56) % kSlots;
+    return static_cast<std::size_t>((mixed * multiplier_) >> (64 - kSlotBits));
+  }
+  // splitmix64's finaliser: well-spread candidates from consecutive seeds
+  static constexpr std::uint64_t Mix(std::uint64_t seed) {
+    std::uint64_t z = seed * 0x9E3779B97F4A7C15;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EB;
+    return z ^ (z >> 31);
   }
   static constexpr Opening OpeningFor(std::string_view new_key) {
     Opening opening;
@@ -159,6 +181,7 @@ class KeyIndex {
   }
 
   std::span<const KeyMapping> map_;
+  std::uint64_t multiplier_ = 0;
   std::array<std::uint8_t, kSlots> slots_{};
   std::array<KeyWords, kMaxRows> words_{};
   std::array<Opening, kMaxRows> openings_{};
