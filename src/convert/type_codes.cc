@@ -1,5 +1,6 @@
 #include "convert/type_codes.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -99,12 +100,29 @@ std::optional<double> ParseTypeCode(std::string_view text) {
   return negative ? -value : value;
 }
 
-const TypeCodeFacts& FactsForCode(double code) {
-  constexpr std::size_t kOther = std::size(kTypeCodes) - 1;
-  for (std::size_t i = 0; i < kOther; ++i) {
-    if (code == kTypeCodes[i].code) return kTypeCodes[i];
+namespace {
+
+constexpr std::size_t kOtherCode = std::size(kTypeCodes) - 1;
+
+// The row of each code below 256, from the table above: every code it names is one of them.
+constexpr std::array<std::uint8_t, 256> kRowOfSmallCode = [] {
+  std::array<std::uint8_t, 256> rows{};
+  rows.fill(static_cast<std::uint8_t>(kOtherCode));
+  // backwards, so that the first row of a code answers for it
+  for (std::size_t i = kOtherCode; i-- > 0;) {
+    rows[static_cast<std::size_t>(kTypeCodes[i].code)] = static_cast<std::uint8_t>(i);
   }
-  return kTypeCodes[kOther];
+  return rows;
+}();
+
+}  // namespace
+
+const TypeCodeFacts& FactsForCode(double code) {
+  // fast path: a whole number below 256 (NaN fails both tests)
+  if (code >= 0 && code < 256 && code == static_cast<double>(static_cast<int>(code))) {
+    return kTypeCodes[kRowOfSmallCode[static_cast<std::size_t>(code)]];
+  }
+  return kTypeCodes[kOtherCode];
 }
 
 const TypeCodeFacts& TypeFactsFor(std::string_view value) {

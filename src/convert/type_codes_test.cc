@@ -28,7 +28,8 @@ constexpr Expected kCodes[] = {
     {"200", 3, 253, true, "'"}, {"201", 3, 253, true, "'"}, {"202", 3, 0, true, "'"},
     {"203", 3, 0, true, "'"},   {"205", 6, 0, false, "'"},  {"999", 6, 0, false, ""},
     {"0", 6, 0, false, ""},     {"1", 6, 0, false, ""},     {"-3", 6, 0, false, ""},
-    {"128", 6, 0, false, ""},   {"204", 6, 0, false, ""},
+    {"128", 6, 0, false, ""},   {"204", 6, 0, false, ""},   {"255", 6, 0, false, ""},
+    {"256", 6, 0, false, ""},   {"458", 6, 0, false, ""},
 };
 
 TEST(TypeCodes, EveryCodeGivesItsFourFacts) {
@@ -49,7 +50,7 @@ TEST(TypeCodes, CodesCompareAsNumbers) {
     EXPECT_EQ(detail::TypeFactsFor(three).mysql_type, 3) << three;
   }
   // numbers that are no code take the catch-all row
-  for (std::string_view other : {"3.5", ".5", "1e999", "-0", "1e-999"}) {
+  for (std::string_view other : {"3.5", ".5", "1e999", "-0", "1e-999", "202.5", "-202"}) {
     EXPECT_EQ(detail::TypeFactsFor(other).group, 6) << other;
     EXPECT_EQ(detail::TypeFactsFor(other).mysql_type, 0) << other;
   }
