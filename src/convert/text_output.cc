@@ -18,8 +18,13 @@ constexpr std::size_t kEmptyLoginTypeSize = std::string_view(" SecLoginIDFldData
 void MemoryDestination::WriteAt(std::uint64_t offset, std::span<const std::string_view> pieces) {
   auto at = static_cast<std::size_t>(offset);
   for (std::string_view piece : pieces) {
-    if (text_.size() < at + piece.size()) text_.resize(at + piece.size());
-    text_.replace(at, piece.size(), piece);
+    if (at == text_.size()) {
+      // fast path: blocks follow one another, and a gap left for the head is filled last
+      text_.append(piece);
+    } else {
+      if (text_.size() < at + piece.size()) text_.resize(at + piece.size());
+      text_.replace(at, piece.size(), piece);
+    }
     at += piece.size();
   }
 }

@@ -35,6 +35,8 @@ class TextDestination {
 /// A destination in memory.
 class MemoryDestination final : public TextDestination {
  public:
+  /// Room for `size` bytes, so that a text of about that size is not copied as it grows.
+  void Reserve(std::size_t size) { text_.reserve(size); }
   void WriteAt(std::uint64_t offset, std::span<const std::string_view> pieces) override;
   std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size) override;
   void Truncate(std::uint64_t size) override { text_.resize(static_cast<std::size_t>(size)); }
