@@ -157,7 +157,8 @@ void CheckResult(LineKind kind, std::string_view text, const Case& c, const Cros
       Check(!sql_open || Blankless(std::string_view(c.line).substr(0, equals)) == "TblError",
             "an attribute inside an open SQL text");
       Check(!state.KeyName.empty(), "an attribute left KeyName empty");
-      std::string opening = " " + std::string(state.KeyName) + "=\"";
+      std::string opening = " ";
+      opening.append(state.KeyName).append("=\"");
       Check(text.substr(0, opening.size()) == opening, "an attribute not under its new key");
       std::string_view rest = text.substr(opening.size());
       std::size_t quote = rest.find('"');

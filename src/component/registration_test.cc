@@ -76,7 +76,7 @@ std::string UuidBefore(const std::string& idl, const std::string& declaration) {
   std::smatch match;
   std::regex pattern("uuid\\(([0-9A-Fa-f-]+)\\)[^\\]]*\\]\\s*" + declaration);
   if (!std::regex_search(idl, match, pattern)) return "(not found)";
-  return "{" + match[1].str() + "}";
+  return std::string("{") + match[1].str() + "}";
 }
 
 TEST(TypeLibraryDescription, AgreesWithTheIdentifiersInTheCode) {

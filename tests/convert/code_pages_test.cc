@@ -101,7 +101,7 @@ TEST(ConvertProjectInCodePage, ByteOrderMarkStartsAProjectIn65001Only) {
   std::optional<std::string> later =
       Converted("<Project>\r\n" + std::string(kByteOrderMark) + "Title=x\r\n<Database>\r\n", 65001);
   ASSERT_TRUE(later);
-  EXPECT_NE(later->find(" " + std::string(kByteOrderMark) + "Title=\"x\""), std::string::npos);
+  EXPECT_NE(later->find(std::string(" ") + std::string(kByteOrderMark) + "Title=\"x\""), std::string::npos);
 }
 
 TEST(ConvertProjectInCodePage, ReportsUtf8TextReadInASingleBytePage) {

@@ -42,7 +42,7 @@ std::string ProjectText(int thread, int file) {
   constexpr const char* kTypes[] = {"3", "202", "7", "11", "135", "200", "5", "72"};
   int tables = 1 + (thread + file) % 4;
   for (int t = 0; t < tables; ++t) {
-    text += "<Table>\r\nName=" + std::string(t == 1 ? "users" : "t" + std::to_string(t)) + "\r\n";
+    text += "<Table>\r\nName=" + std::string(t == 1 ? "users" : std::string("t") + std::to_string(t)) + "\r\n";
     text += "TblSQL=SELECT *\r\nFROM t" + std::to_string(t) + "\r\nTblError=0\r\n";
     int fields = (thread * 7 + file * 3 + t) % 5;
     for (int f = 0; f < fields; ++f) {
@@ -72,7 +72,7 @@ TEST(Concurrency, SeparateConvertersOnThreadsMatchOneAfterAnother) {
   std::vector<Work> work(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     for (int f = 0; f < kFilesPerThread; ++f) {
-      std::string name = "t" + std::to_string(t) + "_" + std::to_string(f) + ".kef";
+      std::string name = std::string("t") + std::to_string(t) + "_" + std::to_string(f) + ".kef";
       work[t].paths.push_back(dir.Write(name, ProjectText(t, f)));
     }
   }

@@ -142,7 +142,10 @@ std::string HiddenNameFor(const std::string& name) {
   std::string suffix = ".";
   for (int i = 0; i < 6; ++i, seed /= 36) suffix += kDigits[seed % 36];
   std::size_t kept = std::min(name.size(), std::size_t{NAME_MAX} - 1 - suffix.size());
-  return "." + name.substr(0, kept) + suffix;
+  // appended piece by piece: GCC 12 warns, wrongly, about "." + std::string&& at -O3
+  std::string hidden = ".";
+  hidden.append(name, 0, kept).append(suffix);
+  return hidden;
 }
 
 #ifdef __linux__
