@@ -8,6 +8,7 @@
 #define KEFCONVERT_CONVERT_LINE_SCAN_H_
 
 #include <cstddef>
+#include <bit>
 #include <cstdint>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -34,22 +35,25 @@ struct LineMasks {
 };
 
 /// The short answer for the common line, a key, an "=" and a value with nothing in them to
-/// trim, escape or check: its line feeds, and every byte that is anything else ("=", blank,
-/// entity or above 0x7F). A line whose only such byte is one "=" after its first byte
-/// needs nothing more; any other line takes the full masks.
+/// trim, escape or check: its line feeds, and every byte that may be anything else. A line
+/// whose only such byte is one "=" after its first byte needs nothing more; any other line
+/// takes the full masks.
 struct LineSpots {
   std::uint64_t newline = 0;
+  // "=", blank, entity characters and bytes above 0x7F, and with them "$" and "?": each
+  // group of four (" " to "&" in steps of two, "<" to "?") is found with one test
   std::uint64_t special = 0;
 
   friend bool operator==(const LineSpots&, const LineSpots&) = default;
 };
 
 /// The masks of the chunks at `p` up to the first that holds a line feed, or of all
-/// kScanLimit bytes when none does (newline is then 0). All kScanLimit bytes at `p` must
-/// be readable; bits for bytes after the first line feed may be set.
-inline LineMasks ScanLineBytewise(const char* p) {
+/// `limit` bytes when none does (newline is then 0). All kScanLimit bytes at `p` must
+/// be readable; bits for bytes after the first line feed may be set. `limit` is a
+/// multiple of kScanChunk, up to kScanLimit.
+inline LineMasks ScanLineBytewise(const char* p, std::size_t limit = kScanLimit) {
   LineMasks masks;
-  for (std::size_t chunk = 0; chunk < kScanLimit; chunk += kScanChunk) {
+  for (std::size_t chunk = 0; chunk < limit; chunk += kScanChunk) {
     for (std::size_t i = chunk; i < chunk + kScanChunk; ++i) {
       auto byte = static_cast<unsigned char>(p[i]);
       std::uint64_t bit = std::uint64_t{1} << i;
@@ -65,9 +69,18 @@ inline LineMasks ScanLineBytewise(const char* p) {
 }
 
 /// The spots of ScanLineBytewise's masks.
-inline LineSpots ScanSpotsBytewise(const char* p) {
-  LineMasks masks = ScanLineBytewise(p);
-  return {masks.newline, masks.equals | masks.blank | masks.entity | masks.high};
+inline LineSpots ScanSpotsBytewise(const char* p, std::size_t limit = kScanLimit) {
+  LineMasks masks = ScanLineBytewise(p, limit);
+  LineSpots spots{masks.newline, masks.equals | masks.blank | masks.entity | masks.high};
+  for (std::size_t i = 0; i < limit; ++i) {
+    if (p[i] == '$' || p[i] == '?') spots.special |= std::uint64_t{1} << i;
+  }
+  // the bits past the chunk of the first line feed stay clear, as in the masks
+  if (masks.newline != 0) {
+    std::size_t chunks_end = (std::countr_zero(masks.newline) / kScanChunk + 1) * kScanChunk;
+    if (chunks_end < 64) spots.special &= (std::uint64_t{1} << chunks_end) - 1;
+  }
+  return spots;
 }
 
 #ifdef KEFCONVERT_SCAN_SSE2
@@ -95,18 +108,21 @@ inline LineMasks ScanLine(const char* p) {
 }
 
 /// ScanSpotsBytewise, sixteen bytes at a time.
-inline LineSpots ScanSpots(const char* p) {
+template <std::size_t limit = kScanLimit>
+LineSpots ScanSpots(const char* p) {
+  static_assert(limit % kScanChunk == 0 && limit <= kScanLimit);
   LineSpots spots;
-  for (unsigned chunk = 0; chunk < kScanLimit; chunk += kScanChunk) {
+  for (unsigned chunk = 0; chunk < limit; chunk += kScanChunk) {
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + chunk));
     auto feeds = static_cast<std::uint64_t>(
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')))));
-    __m128i equals_or_blank = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('=')),
-                                           _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
-    __m128i angle = _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x02)), _mm_set1_epi8('>'));
-    __m128i amp = _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x04)), _mm_set1_epi8('&'));
+    // " ", the double quote, "$" and "&" are 0x20 to 0x26 in steps of two; "<", "=", ">"
+    // and "?" are 0x3C to 0x3F
+    __m128i blank_to_amp =
+        _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x06)), _mm_set1_epi8('&'));
+    __m128i angles = _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x03)), _mm_set1_epi8('?'));
     // a byte above 0x7F has its top bit set already
-    __m128i special = _mm_or_si128(_mm_or_si128(equals_or_blank, bytes), _mm_or_si128(angle, amp));
+    __m128i special = _mm_or_si128(_mm_or_si128(blank_to_amp, angles), bytes);
     spots.special |=
         static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(special))) << chunk;
     spots.newline |= feeds << chunk;
@@ -118,7 +134,10 @@ inline LineSpots ScanSpots(const char* p) {
 #else
 
 inline LineMasks ScanLine(const char* p) { return ScanLineBytewise(p); }
-inline LineSpots ScanSpots(const char* p) { return ScanSpotsBytewise(p); }
+template <std::size_t limit = kScanLimit>
+LineSpots ScanSpots(const char* p) {
+  return ScanSpotsBytewise(p, limit);
+}
 
 #endif
 

@@ -9,9 +9,9 @@ namespace kefconvert::detail {
 namespace {
 
 // The scan that the machine uses against the byte-at-a-time one, on text made of the
-// bytes that matter and a few that do not, with the line feed at every position or none.
+// bytes that matter and their neighbours, with the line feed at every position or none.
 TEST(ScanLine, GivesTheMasksOfTheByteAtATimeScan) {
-  const std::string alphabet = "=\n &\"<>\t\r\x80\xFFz?'.";
+  const std::string alphabet = "=\n &\"<>\t\r\x80\xFFz?'.$!#%;@";
   std::mt19937 random(7);
   for (std::size_t feed = 0; feed <= kScanLimit; ++feed) {
     for (int round = 0; round < 20; ++round) {
@@ -24,6 +24,7 @@ TEST(ScanLine, GivesTheMasksOfTheByteAtATimeScan) {
       LineMasks expected = ScanLineBytewise(text.data());
       ASSERT_EQ(ScanLine(text.data()), expected) << "line feed at " << feed;
       ASSERT_EQ(ScanSpots(text.data()), ScanSpotsBytewise(text.data())) << "line feed at " << feed;
+      ASSERT_EQ(ScanSpots<32>(text.data()), ScanSpotsBytewise(text.data(), 32)) << feed;
       if (feed < kScanLimit) {
         EXPECT_EQ(expected.newline & ((std::uint64_t{2} << feed) - 1), std::uint64_t{1} << feed);
       } else {

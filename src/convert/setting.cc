@@ -218,6 +218,53 @@ char* WritePlainAttribute(const KeyIndex::Opening& opening, const char* line,
   return to;
 }
 
+// Where a run of bare lines ended.
+struct BareRun {
+  const char* line;    // the first line not taken
+  char* to;            // the end of the text written
+  std::int64_t lines;  // how many lines were taken
+  int last_row;        // the row of the last line taken, -1 when none was
+};
+
+// The longest bare line, line end included.
+constexpr std::size_t kBareLineLimit = 32;
+
+// The common line on its own: no longer than kBareLineLimit, a key of at most sixteen
+// bytes whose row of `index` is among `plain_rows`, one "=", and no blank, entity
+// character or byte above 0x7F. Such a line needs no trimming, escaping or rule, and its
+// value fits one fixed-size copy, so a run of them goes through a loop that does nothing
+// else; it stops at the first other line, at the end of the text (`end`), or when less
+// than kMostPlainAttribute bytes of room are left before `room_end`.
+BareRun ConvertBareLines(const KeyIndex& index, std::uint64_t plain_rows, const char* line,
+                         const char* end, char* to, const char* room_end) {
+  std::int64_t lines = 0;
+  int last_row = -1;
+  while (room_end - to >= static_cast<std::ptrdiff_t>(kMostPlainAttribute)) {
+    LineSpots spots = ScanSpots<kBareLineLimit>(line);
+    if (spots.newline == 0) break;
+    auto feed = static_cast<unsigned>(std::countr_zero(spots.newline));
+    if (line + feed >= end) break;
+    // a carriage return before the line feed is no special byte
+    std::uint64_t special = spots.special & ((std::uint64_t{1} << feed) - 1);
+    if (special == 0 || (special & (special - 1)) != 0) break;
+    auto at = static_cast<unsigned>(std::countr_zero(special));
+    if (at == 0 || at > 16 || line[at] != '=') break;
+    int row = index.FindRowInPaddedText(std::string_view(line, at));
+    if (row < 0 || ((plain_rows >> row) & 1) == 0) break;
+    unsigned length = feed - (line[feed - 1] == '\r');
+    const KeyIndex::Opening& opening = index.OpeningOf(static_cast<std::size_t>(row));
+    std::memcpy(to, opening.text.data(), opening.text.size());
+    to += opening.size;
+    std::memcpy(to, line + at + 1, kBareLineLimit);
+    to += length - at - 1;
+    *to++ = '"';
+    last_row = row;
+    ++lines;
+    line += feed + 1;
+  }
+  return {line, to, lines, last_row};
+}
+
 }  // namespace
 
 std::string_view MarkerOf(Section section) { return kMarkers[static_cast<int>(section)]; }
@@ -258,6 +305,17 @@ PlainLines SettingTranslator::ConvertPlainLines(Section section, std::string_vie
   char* to = AttributeText.MakeRoom(kPlainRoom);
   const char* room_end = to + kPlainRoom;
   while (line < end) {
+    if (static_cast<std::size_t>(room_end - to) < kMostPlainAttribute) {
+      AttributeText.CommitUpTo(to);
+      to = AttributeText.MakeRoom(kPlainRoom);
+      room_end = to + kPlainRoom;
+    }
+    BareRun bare = ConvertBareLines(index, rows.plain, line, end, to, room_end);
+    line = bare.line;
+    to = bare.to;
+    done.lines += bare.lines;
+    if (bare.last_row >= 0) last_row = bare.last_row;
+    if (line >= end) break;
     LineSpots spots = ScanSpots(line);
     // a long line, or one that goes on past the text, is left to the line-by-line path
     if (spots.newline == 0) break;
