@@ -24,6 +24,8 @@ TEST(MakeFldVar, SpellsOtherCharactersAsHexCodes) {
   EXPECT_EQ(FldVar("A&amp;B"), "x_A26amp3BB");
   EXPECT_EQ(FldVar("a\tb"), "x_a9b");
   EXPECT_EQ(FldVar(std::string_view("a\0b", 3)), "x_a0b");
+  // an ASCII name is spelt the same in every page
+  for (int page : {932, 949, 65001}) EXPECT_EQ(FldVar("Unit-Price\x7F", page), "x_Unit2DPrice7F");
 }
 
 TEST(MakeFldVar, BlanksInThePrefixBecomeUnderscores) {

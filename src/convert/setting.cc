@@ -157,19 +157,6 @@ bool LocatePlainSetting(unsigned length, const LineMasks& masks, std::uint64_t s
   return true;
 }
 
-// Reads the setting of the line of `length` bytes whose spots are `spots` when it is bare:
-// its only special byte is one "=" after its first byte, so the key is everything before
-// it and the value everything after it. False for any other line.
-bool LocateBareSetting(unsigned length, const LineSpots& spots, const char* line,
-                       PlainSetting& setting) {
-  std::uint64_t special = spots.special & ((std::uint64_t{1} << length) - 1);
-  if (special == 0 || (special & (special - 1)) != 0) return false;
-  auto at = static_cast<unsigned>(std::countr_zero(special));
-  if (at == 0 || line[at] != '=') return false;
-  setting = {0, at, at + 1, length, 0};
-  return true;
-}
-
 // Whether the fast path may apply the rules of `row` to the line's value: a type code must
 // be a number, so that a line that fails is left to the full path, which names it.
 bool RulesTake(const KeyMapping& row, const char* line, const PlainSetting& setting) {
@@ -316,18 +303,16 @@ PlainLines SettingTranslator::ConvertPlainLines(Section section, std::string_vie
     done.lines += bare.lines;
     if (bare.last_row >= 0) last_row = bare.last_row;
     if (line >= end) break;
-    LineSpots spots = ScanSpots(line);
+    // the bare lines are taken: this one needs the full masks
+    LineMasks masks = ScanLine(line);
     // a long line, or one that goes on past the text, is left to the line-by-line path
-    if (spots.newline == 0) break;
-    auto feed = static_cast<unsigned>(std::countr_zero(spots.newline));
+    if (masks.newline == 0) break;
+    auto feed = static_cast<unsigned>(std::countr_zero(masks.newline));
     if (line + feed >= end) break;
     unsigned length = feed - (feed > 0 && line[feed - 1] == '\r');
     if (length > 0) {
       PlainSetting setting;
-      if (!LocateBareSetting(length, spots, line, setting) &&
-          !LocatePlainSetting(length, ScanLine(line), stopping_high, setting)) {
-        break;
-      }
+      if (!LocatePlainSetting(length, masks, stopping_high, setting)) break;
       int row = index.FindRowInPaddedText(
           std::string_view(line + setting.key_begin, setting.key_end - setting.key_begin));
       if (row < 0) break;
