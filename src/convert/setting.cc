@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #include "convert/escape.h"
 #include "convert/field_var.h"
@@ -158,11 +159,17 @@ bool LocatePlainSetting(unsigned length, const LineMasks& masks, std::uint64_t s
 }
 
 // Whether the fast path may apply the rules of `row` to the line's value: a type code must
-// be a number, so that a line that fails is left to the full path, which names it.
-bool RulesTake(const KeyMapping& row, const char* line, const PlainSetting& setting) {
+// be a number, so that a line that fails is left to the full path, which names it. A type
+// code's facts go to `type`, so that the code is read once.
+bool RulesTake(const KeyMapping& row, const char* line, const PlainSetting& setting,
+               const TypeCodeFacts*& type) {
   if (row.effect != KeyEffect::kFieldType) return true;
+  if (setting.entities != 0) return false;
   std::string_view value(line + setting.value_begin, setting.value_end - setting.value_begin);
-  return setting.entities == 0 && ParseTypeCode(value).has_value();
+  std::optional<double> code = ParseTypeCode(value);
+  if (!code) return false;
+  type = &FactsForCode(*code);
+  return true;
 }
 
 // Copies `size` bytes sixteen at a time: the bytes after them, up to the next multiple of
@@ -318,7 +325,9 @@ PlainLines SettingTranslator::ConvertPlainLines(Section section, std::string_vie
       if (row < 0) break;
       const std::uint64_t row_bit = std::uint64_t{1} << row;
       bool ruled = (rows.ruled & row_bit) != 0;
-      if ((rows.plain & row_bit) == 0 && !(ruled && RulesTake(index.Row(row), line, setting))) {
+      const TypeCodeFacts* type = nullptr;
+      if ((rows.plain & row_bit) == 0 &&
+          !(ruled && RulesTake(index.Row(row), line, setting, type))) {
         break;
       }
       if (static_cast<std::size_t>(room_end - to) < kMostPlainAttribute) {
@@ -332,7 +341,7 @@ PlainLines SettingTranslator::ConvertPlainLines(Section section, std::string_vie
       if (ruled) {
         std::size_t value_start = static_cast<std::size_t>(value_at - AttributeText.data());
         AttributeText.CommitUpTo(to);
-        ApplyRulesThatKeepTheValue(index.Row(static_cast<std::size_t>(row)), value_start,
+        ApplyRulesThatKeepTheValue(index.Row(static_cast<std::size_t>(row)), type, value_start,
                                    AttributeText);
         to = AttributeText.MakeRoom(kPlainRoom);
         room_end = to + kPlainRoom;
@@ -349,9 +358,12 @@ PlainLines SettingTranslator::ConvertPlainLines(Section section, std::string_vie
 }
 
 // The attribute of `row` ends the text, its value from `value_start` on as the line gave
-// it: the rules that read the value, and the field's variable name after its name.
-void SettingTranslator::ApplyRulesThatKeepTheValue(const KeyMapping& row, std::size_t value_start,
+// it: the rules that read the value (a type code's facts, `type`, were read already), and
+// the field's variable name after its name.
+void SettingTranslator::ApplyRulesThatKeepTheValue(const KeyMapping& row, const TypeCodeFacts* type,
+                                                   std::size_t value_start,
                                                    TextBuffer& AttributeText) {
+  if (type != nullptr) return TakeTypeFacts(*type);
   std::string_view value(AttributeText.data() + value_start,
                          AttributeText.size() - 1 - value_start);
   ApplyEffect(row.effect, value, value_start, AttributeText);
@@ -420,15 +432,19 @@ bool SettingTranslator::ApplyEffect(KeyEffect effect, std::string_view value,
     case KeyEffect::kMatchLoginFld:
       state.InLoginFld = value == state.SecLoginIDFldName && state.InSecTbl;
       break;
-    case KeyEffect::kFieldType: {
+    case KeyEffect::kFieldType:
       // read once; a code that is no number fails here, before anything changes
-      const TypeCodeFacts& facts = TypeFactsFor(value);
-      if (state.InLoginFld) state.LoginFldTypeGroup = std::to_string(facts.group);
-      field_types_.Take(facts);
+      TakeTypeFacts(TypeFactsFor(value));
       break;
-    }
   }
   return false;
+}
+
+// A field's "Type" line: the facts of its code complete the field's element, and the login
+// field's group goes into the project element.
+void SettingTranslator::TakeTypeFacts(const TypeCodeFacts& facts) {
+  if (state.InLoginFld) state.LoginFldTypeGroup = std::to_string(facts.group);
+  field_types_.Take(facts);
 }
 
 // The field's variable name follows its name attribute on an output line of its own.

@@ -109,8 +109,9 @@ class SettingTranslator {
   bool ApplyEffect(KeyEffect effect, std::string_view value, std::size_t value_start,
                    TextBuffer& AttributeText);
   void AppendFldVar(std::size_t value_start, TextBuffer& AttributeText) const;
-  void ApplyRulesThatKeepTheValue(const KeyMapping& row, std::size_t value_start,
-                                  TextBuffer& AttributeText);
+  void ApplyRulesThatKeepTheValue(const KeyMapping& row, const TypeCodeFacts* type,
+                                  std::size_t value_start, TextBuffer& AttributeText);
+  void TakeTypeFacts(const TypeCodeFacts& facts);
 
   FieldTypeState& field_types_;
   const CodePage& code_page_;
