@@ -66,7 +66,7 @@ class KeyIndex {
   constexpr explicit KeyIndex(std::span<const KeyMapping> map) : map_(map) {
     for (std::size_t row = 0; row < map.size(); ++row) {
       std::string_view key = map[row].old_key;
-      words_[row] = {KeyHead(key), KeyTail(key), key.size()};
+      words_[row + 1] = {KeyHead(key), KeyTail(key), key.size()};
       openings_[row] = OpeningFor(map[row].new_key);
     }
     // try multipliers until every key has a slot of its own: a lookup then looks at one
@@ -120,8 +120,8 @@ class KeyIndex {
 
   int FindRowOf(std::string_view key, std::uint64_t head, std::uint64_t tail) const {
     std::uint8_t row = slots_[Slot(head, tail, key.size())];
-    if (row == 0) return -1;
-    const KeyWords& words = words_[row - 1];
+    // an empty slot finds the entry that no key matches
+    const KeyWords& words = words_[row];
     bool same = words.head == head && words.tail == tail && words.size == key.size() &&
                 (key.size() <= 16 || SameText(map_[row - 1].old_key, key));
     return same ? row - 1 : -1;
@@ -132,7 +132,8 @@ class KeyIndex {
   constexpr bool PlaceEveryKey() {
     slots_ = {};
     for (std::size_t row = 0; row < map_.size(); ++row) {
-      std::size_t slot = Slot(words_[row].head, words_[row].tail, words_[row].size);
+      const KeyWords& words = words_[row + 1];
+      std::size_t slot = Slot(words.head, words.tail, words.size);
       if (slots_[slot] == 0) {
         slots_[slot] = static_cast<std::uint8_t>(row + 1);
       } else if (map_[slots_[slot] - 1].old_key != map_[row].old_key) {
@@ -183,7 +184,8 @@ class KeyIndex {
   std::span<const KeyMapping> map_;
   std::uint64_t multiplier_ = 0;
   std::array<std::uint8_t, kSlots> slots_{};
-  std::array<KeyWords, kMaxRows> words_{};
+  // the words of row r stand at r + 1, as in slots_; at 0 stand words no key has
+  std::array<KeyWords, kMaxRows + 1> words_{KeyWords{0, 0, ~std::size_t{0}}};
   std::array<Opening, kMaxRows> openings_{};
 };
 
