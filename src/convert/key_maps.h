@@ -58,7 +58,8 @@ class KeyIndex {
  public:
   /// Room for an opening: a space, the longest new key, "=" and the double quote.
   static constexpr std::size_t kOpeningRoom = 32;
-  struct Opening {
+  // a whole cache line each, so that finding a row's opening is one shift
+  struct alignas(64) Opening {
     std::array<char, kOpeningRoom> text{};  // padded with zeros
     std::size_t size = 0;                   // 0 when the row has no new key or too long a one
   };

@@ -222,22 +222,33 @@ struct BareRun {
 
 // The longest bare line, line end included.
 constexpr std::size_t kBareLineLimit = 32;
+// The most a bare line adds to the text: its opening, and a value shorter than the line
+// with its closing quote.
+constexpr std::size_t kMostBareAttribute = KeyIndex::kOpeningRoom + kBareLineLimit;
 
 // The common line on its own: no longer than kBareLineLimit, a key of at most sixteen
 // bytes whose row of `index` is among `plain_rows`, one "=", and no blank, entity
 // character or byte above 0x7F. Such a line needs no trimming, escaping or rule, and its
 // value fits one fixed-size copy, so a run of them goes through a loop that does nothing
-// else; it stops at the first other line, at the end of the text (`end`), or when less
-// than kMostPlainAttribute bytes of room are left before `room_end`.
+// else; it stops at the first other line, near the end of the text (`end`), or before
+// less than kMostPlainAttribute bytes of room would be left before `room_end`.
 BareRun ConvertBareLines(const KeyIndex& index, std::uint64_t plain_rows, const char* line,
                          const char* end, char* to, const char* room_end) {
   std::int64_t lines = 0;
   int last_row = -1;
-  while (room_end - to >= static_cast<std::ptrdiff_t>(kMostPlainAttribute)) {
+  std::ptrdiff_t spare = room_end - to - static_cast<std::ptrdiff_t>(kMostPlainAttribute);
+  if (end - line <= static_cast<std::ptrdiff_t>(kBareLineLimit) || spare < 0) {
+    return {line, to, lines, last_row};
+  }
+  // a line that starts before `last_start` has all its scanned bytes in the text, so the
+  // line feed found among them is the text's own
+  const char* const last_start = end - kBareLineLimit;
+  // so many lines fit in the room, whatever they write
+  const std::int64_t most = spare / static_cast<std::ptrdiff_t>(kMostBareAttribute) + 1;
+  for (; lines < most && line < last_start; ++lines) {
     LineSpots spots = ScanSpots<kBareLineLimit>(line);
     if (spots.newline == 0) break;
     auto feed = static_cast<unsigned>(std::countr_zero(spots.newline));
-    if (line + feed >= end) break;
     // a carriage return before the line feed is no special byte
     std::uint64_t special = spots.special & ((std::uint64_t{1} << feed) - 1);
     if (special == 0 || (special & (special - 1)) != 0) break;
@@ -253,7 +264,6 @@ BareRun ConvertBareLines(const KeyIndex& index, std::uint64_t plain_rows, const 
     to += length - at - 1;
     *to++ = '"';
     last_row = row;
-    ++lines;
     line += feed + 1;
   }
   return {line, to, lines, last_row};
