@@ -1,6 +1,7 @@
 #include "convert/defaults.h"
 
 #include <charconv>
+#include <cstring>
 
 namespace kefconvert::detail {
 namespace {
@@ -75,13 +76,9 @@ constexpr DefaultAttribute kField[] = {
     {"FldQuoteE", "", kCurQuoteE},
 };
 
-void AppendDecimal(TextBuffer& out, std::int32_t number) {
-  constexpr std::size_t kLongest = 11;  // "-2147483648"
-  out.ReserveExtra(kLongest);
-  char* start = out.data() + out.size();
-  auto [end, error] = std::to_chars(start, start + kLongest, number);
-  out.Resize(out.size() + static_cast<std::size_t>(end - start));
-}
+// "-2147483648"
+constexpr std::size_t kLongestDecimal = 11;
+constexpr std::string_view kLongestTruth = "False";
 
 }  // namespace
 
@@ -106,24 +103,38 @@ DefaultsText::DefaultsText(std::span<const DefaultAttribute> defaults) {
     text += '"';
   }
   pieces_.push_back({std::move(text), kFixed});
+  for (const Piece& piece : pieces_) fixed_size_ += piece.text.size();
 }
 
 std::size_t DefaultsText::AppendTo(TextBuffer& out, const FieldTypeState* field) const {
+  // room for the whole list at once: its fixed text, and the longest each varying part is
+  std::size_t most =
+      fixed_size_ + kLoginTypePlaceholder.size() + kLongestDecimal + kLongestTruth.size();
+  if (field != nullptr) most += field->CurQuoteS.size() + field->CurQuoteE.size();
+  char* const start = out.MakeRoom(most);
+  char* to = start;
   std::size_t placeholder = std::string_view::npos;
+  auto put = [&to](std::string_view text) {
+    std::memcpy(to, text.data(), text.size());
+    to += text.size();
+  };
   for (const Piece& piece : pieces_) {
-    out.Append(piece.text);
+    put(piece.text);
     switch (piece.varying) {
       case kFixed: break;
       case kPlaceholder:
-        placeholder = out.size();
-        out.Append(kLoginTypePlaceholder);
+        placeholder = out.size() + static_cast<std::size_t>(to - start);
+        put(kLoginTypePlaceholder);
         break;
-      case kCurMySQLDataType: AppendDecimal(out, field->CurMySQLDataType); break;
-      case kCurBasicSearch: out.Append(field->CurBasicSearch ? "True" : "False"); break;
-      case kCurQuoteS: out.Append(field->CurQuoteS); break;
-      case kCurQuoteE: out.Append(field->CurQuoteE); break;
+      case kCurMySQLDataType:
+        to = std::to_chars(to, to + kLongestDecimal, field->CurMySQLDataType).ptr;
+        break;
+      case kCurBasicSearch: put(field->CurBasicSearch ? "True" : "False"); break;
+      case kCurQuoteS: put(field->CurQuoteS); break;
+      case kCurQuoteE: put(field->CurQuoteE); break;
     }
   }
+  out.CommitUpTo(to);
   return placeholder;
 }
 

@@ -92,7 +92,7 @@ class KeyIndex {
     }
     std::size_t size = key.size();
     std::uint64_t head = LoadWord(key.data());
-    if (size < 8) head &= (std::uint64_t{1} << (8 * size)) - 1;
+    if (size < 8) head &= kHeadMasks[size];
     std::uint64_t tail = size > 8 ? LoadWord(key.data() + size - 8) : 0;
     return FindRowOf(key, head, tail);
   }
@@ -102,6 +102,15 @@ class KeyIndex {
   std::size_t size() const { return map_.size(); }
 
  private:
+  // the bytes of a word that a key of 0 to 7 bytes fills
+  static constexpr std::array<std::uint64_t, 8> kHeadMasks = [] {
+    std::array<std::uint64_t, 8> masks{};
+    for (std::size_t size = 0; size < masks.size(); ++size) {
+      masks[size] = (std::uint64_t{1} << (8 * size)) - 1;
+    }
+    return masks;
+  }();
+
   static constexpr unsigned kSlotBits = 9;
   static constexpr std::size_t kSlots = std::size_t{1} << kSlotBits;
   // with eight slots for each row, one multiplier in a few dozen places every key

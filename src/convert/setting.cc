@@ -249,8 +249,8 @@ BareRun ConvertBareLines(const KeyIndex& index, std::uint64_t plain_rows, const 
     LineSpots spots = ScanSpots<kBareLineLimit>(line);
     if (spots.newline == 0) break;
     auto feed = static_cast<unsigned>(std::countr_zero(spots.newline));
-    // a carriage return before the line feed is no special byte
-    std::uint64_t special = spots.special & ((std::uint64_t{1} << feed) - 1);
+    // the bytes up to the first line feed; a carriage return before it is no special byte
+    std::uint64_t special = spots.special & (spots.newline ^ (spots.newline - 1));
     if (special == 0 || (special & (special - 1)) != 0) break;
     auto at = static_cast<unsigned>(std::countr_zero(special));
     if (at == 0 || at > 16 || line[at] != '=') break;
