@@ -1,7 +1,8 @@
 #include "convert/defaults.h"
 
 #include <charconv>
-#include <cstring>
+
+#include "convert/words.h"
 
 namespace kefconvert::detail {
 namespace {
@@ -115,7 +116,8 @@ std::size_t DefaultsText::AppendTo(TextBuffer& out, const FieldTypeState* field)
   char* to = start;
   std::size_t placeholder = std::string_view::npos;
   auto put = [&to](std::string_view text) {
-    std::memcpy(to, text.data(), text.size());
+    // an empty quote has no data at all: no memcpy from it
+    CopyBytes(to, text.data(), text.size());
     to += text.size();
   };
   for (const Piece& piece : pieces_) {
