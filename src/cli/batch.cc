@@ -138,7 +138,8 @@ void Batch::HandleFile(const std::string& file) {
       Refused(outcome, file, kFileNotFound, "no file matches this name");
     } else if (!named_output && IsConvertedFileName(file)) {
       Skipped(outcome, "a converted file (its name ends in _tmp.kef); not converted again");
-    } else if (auto [first, added] = projects_.try_emplace(SameFileKey(file), file); !added) {
+    } else if (auto [first, added] = projects_.try_emplace(path_keys_.SameFile(file), file);
+               !added) {
       Skipped(outcome, "given before as " + first->second + "; not converted again");
     } else {
       switch (destination) {
@@ -169,7 +170,7 @@ void Batch::ConvertBeside(Outcome& outcome) {
                    "and all four must belong to the file's own name");
     return;
   }
-  if (auto [first, added] = outputs_.try_emplace(SameEntryKey(output), file); !added) {
+  if (auto [first, added] = outputs_.try_emplace(path_keys_.SameEntry(output), file); !added) {
     Refused(outcome, file, kFileAlreadyExists,
             "its converted file " + output + " is that of " + first->second +
                 ", given before; not converted");

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "cli/options.h"
+#include "cli/paths.h"
 #include "cli/reporting.h"
 #include "kefconvert/kefconvert.h"
 
@@ -47,6 +48,7 @@ class Batch {
 
   const CommandLine& command_line_;
   Messages messages_;
+  PathKeys path_keys_;
   std::map<std::string, std::string> projects_;  // the files handled, by SameFileKey
   std::map<std::string, std::string> outputs_;   // the project file of each converted file
   int converted_ = 0;

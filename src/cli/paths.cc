@@ -39,13 +39,51 @@ std::string SameFileKey(std::string_view path) {
   return InOneCase(Utf8FromPath(resolved));
 }
 
-std::string SameEntryKey(std::string_view path) {
+namespace {
+
+// `folder_key`, a resolved folder, with `name` in it
+std::string InFolder(const std::string& folder_key, const std::filesystem::path& name) {
+  std::string key = folder_key;
+  if (key.empty() || key.back() != '/') key += '/';
+  return key + InOneCase(Utf8FromPath(name));
+}
+
+// A name that is a file of its own in its folder: not empty, "." or "..".
+bool NamesAnEntry(const std::filesystem::path& name) {
+  return !name.empty() && name != "." && name != "..";
+}
+
+}  // namespace
+
+const std::string& PathKeys::FolderKey(const std::filesystem::path& folder) {
+  std::string given = Utf8FromPath(folder.empty() ? std::filesystem::path(".") : folder);
+  auto found = folders_.find(given);
+  if (found == folders_.end()) found = folders_.emplace(given, SameFileKey(given)).first;
+  return found->second;
+}
+
+std::string PathKeys::SameFile(std::string_view path) {
+#ifdef _WIN32
+  // letter case, short names and reparse points: Windows resolves the whole path
+  return SameFileKey(path);
+#else
   std::filesystem::path native = PathFromUtf8(path);
   std::filesystem::path name = native.filename();
-  if (name.empty() || name == "." || name == "..") return SameFileKey(path);
-  std::filesystem::path folder = native.parent_path();
-  if (folder.empty()) folder = ".";
-  return SameFileKey(Utf8FromPath(folder)) + "/" + InOneCase(Utf8FromPath(name));
+  std::error_code error;
+  // fast path: a regular file, no link, is where its folder resolves to
+  if (!NamesAnEntry(name) || std::filesystem::symlink_status(native, error).type() !=
+                                 std::filesystem::file_type::regular) {
+    return SameFileKey(path);
+  }
+  return InFolder(FolderKey(native.parent_path()), name);
+#endif
+}
+
+std::string PathKeys::SameEntry(std::string_view path) {
+  std::filesystem::path native = PathFromUtf8(path);
+  std::filesystem::path name = native.filename();
+  if (!NamesAnEntry(name)) return SameFileKey(path);
+  return InFolder(FolderKey(native.parent_path()), name);
 }
 
 bool IsConvertedFileName(std::string_view path) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kefconvert::cli {
@@ -20,9 +21,21 @@ std::string Utf8FromPath(const std::filesystem::path& path);
 /// one letter case).
 std::string SameFileKey(std::string_view path);
 
-/// As SameFileKey, but a link as the last part of the path stays a name of its own: the
-/// key of the folder entry that a file written to `path` replaces.
-std::string SameEntryKey(std::string_view path);
+/// SameFileKey, and the key of a folder entry, for the files of one run. Resolving a path asks the system
+/// about every part of it; most files of a run share a few folders, so a folder's key is
+/// worked out once, and a regular file in a folder met before costs one look at the file.
+class PathKeys {
+ public:
+  std::string SameFile(std::string_view path);
+  /// As SameFile, but a link as the last part of the path stays a name of its own: the key
+  /// of the folder entry that a file written to `path` replaces.
+  std::string SameEntry(std::string_view path);
+
+ private:
+  const std::string& FolderKey(const std::filesystem::path& folder);
+
+  std::unordered_map<std::string, std::string> folders_;  // SameFileKey, by folder as given
+};
 
 /// True for a name that ends in "_tmp.kef" (in any letter case): what the tool writes.
 bool IsConvertedFileName(std::string_view path);

@@ -221,6 +221,16 @@ check "same converted file: the second is refused" \
 check "same file twice: skipped" \
   "kefconvert: ./shop.kef: note: given before as shop.kef; not converted again" "$(sed -n 3p "$work/err")"
 
+# --- one file through a link to it and through a linked folder: converted once
+mkdir -p "$work/twonames/real"
+cp "$work/ok.kef" "$work/twonames/real/shop.kef"
+ln -s real "$work/twonames/via"
+ln -s real/shop.kef "$work/twonames/link.kef"
+(cd "$work/twonames" && "$tool" real/shop.kef via/shop.kef link.kef) >"$work/out" 2>"$work/err"
+check "same file through links: each later name skipped" \
+  "kefconvert: via/shop.kef: note: given before as real/shop.kef; not converted again|kefconvert: link.kef: note: given before as real/shop.kef; not converted again" \
+  "$(sed -n 1,2p "$work/err" | paste -s -d '|')"
+
 # --- in place, with a backup
 mkdir -p "$work/inplace"
 cp "$source_dir/examples/shop.kef" "$work/inplace/shop.kef"
