@@ -31,8 +31,9 @@ namespace {
 bool FindMarker(std::string_view text, Section& section) {
   // fast path: a setting line does not start with "<"
   if (text.empty() || text.front() != '<') return false;
+  // the most frequent marker first
   for (Section candidate :
-       {Section::kProject, Section::kDatabase, Section::kTable, Section::kField}) {
+       {Section::kField, Section::kTable, Section::kDatabase, Section::kProject}) {
     if (text == MarkerOf(candidate)) {
       section = candidate;
       return true;
