@@ -21,9 +21,10 @@ std::string Utf8FromPath(const std::filesystem::path& path);
 /// one letter case).
 std::string SameFileKey(std::string_view path);
 
-/// SameFileKey, and the key of a folder entry, for the files of one run. Resolving a path asks the system
-/// about every part of it; most files of a run share a few folders, so a folder's key is
-/// worked out once, and a regular file in a folder met before costs one look at the file.
+/// SameFileKey, and the key of a folder entry, for the files of one run. Resolving a path
+/// asks the system about every part of it; most files of a run share a few folders, so a
+/// folder's key is worked out once, and a regular file in a folder met before costs one
+/// look at the file.
 class PathKeys {
  public:
   std::string SameFile(std::string_view path);

@@ -7,8 +7,8 @@
 #ifndef KEFCONVERT_CONVERT_LINE_SCAN_H_
 #define KEFCONVERT_CONVERT_LINE_SCAN_H_
 
-#include <cstddef>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -72,13 +72,14 @@ inline LineMasks ScanLineBytewise(const char* p, std::size_t limit = kScanLimit)
 inline LineSpots ScanSpotsBytewise(const char* p, std::size_t limit = kScanLimit) {
   LineMasks masks = ScanLineBytewise(p, limit);
   LineSpots spots{masks.newline, masks.equals | masks.blank | masks.entity | masks.high};
-  for (std::size_t i = 0; i < limit; ++i) {
+  // up to the end of the chunk of the first line feed, as the masks go
+  std::size_t scanned =
+      masks.newline == 0
+          ? limit
+          : (static_cast<std::size_t>(std::countr_zero(masks.newline)) / kScanChunk + 1) *
+                kScanChunk;
+  for (std::size_t i = 0; i < scanned; ++i) {
     if (p[i] == '$' || p[i] == '?') spots.special |= std::uint64_t{1} << i;
-  }
-  // the bits past the chunk of the first line feed stay clear, as in the masks
-  if (masks.newline != 0) {
-    std::size_t chunks_end = (std::countr_zero(masks.newline) / kScanChunk + 1) * kScanChunk;
-    if (chunks_end < 64) spots.special &= (std::uint64_t{1} << chunks_end) - 1;
   }
   return spots;
 }
@@ -123,8 +124,8 @@ LineSpots ScanSpots(const char* p) {
     __m128i angles = _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x03)), _mm_set1_epi8('?'));
     // a byte above 0x7F has its top bit set already
     __m128i special = _mm_or_si128(_mm_or_si128(blank_to_amp, angles), bytes);
-    spots.special |=
-        static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(special))) << chunk;
+    spots.special |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(special)))
+                     << chunk;
     spots.newline |= feeds << chunk;
     if (feeds != 0) break;
   }
