@@ -257,8 +257,8 @@ BareRun ConvertBareLines(const KeyIndex& index, std::uint64_t plain_rows, const 
     int row = index.FindRowInPaddedText(std::string_view(line, at));
     if (row < 0 || ((plain_rows >> row) & 1) == 0) break;
     unsigned length = feed - (line[feed - 1] == '\r');
-    // WritePlainAttribute without its entities and long values, which cost a bare line
-    // 15% more instructions when they are merely passed over
+    // WritePlainAttribute without its entities and long values: merely passing over them
+    // cost a whole conversion 17% more instructions
     const KeyIndex::Opening& opening = index.OpeningOf(static_cast<std::size_t>(row));
     std::memcpy(to, opening.text.data(), opening.text.size());
     to += opening.size;
