@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "convert/words.h"
 #include "kefconvert/kefconvert.h"
 
 namespace kefconvert::detail {
@@ -48,16 +49,57 @@ constexpr std::array<AsciiSpelling, 0x80> MakeAsciiSpellings() {
 
 constexpr std::array<AsciiSpelling, 0x80> kAsciiSpellings = MakeAsciiSpellings();
 
-// fast path: in every code page an ASCII byte is a character and code unit of its own
-void AppendAsciiFldVar(std::string_view name, TextBuffer& out) {
-  char* start = out.MakeRoom(2 * name.size() + 2);
-  char* to = start;
+constexpr std::uint64_t kHighBits = 0x80 * kEveryByte;
+
+// 0x80 in each byte of `word` from `low` to `high`; every byte of `word` is below 0x80, so
+// that no sum carries into the next byte
+std::uint64_t BytesInRange(std::uint64_t word, unsigned char low, unsigned char high) {
+  return (word + (0x80 - low) * kEveryByte) & ~(word + (0x7F - high) * kEveryByte) & kHighBits;
+}
+
+// Spells eight name bytes at `to` when each is a letter, digit, "_" or blank; false when
+// one is anything else.
+bool PutPlainWord(std::uint64_t word, char* to) {
+  if ((word & kHighBits) != 0) return false;
+  std::uint64_t blanks = BytesEqual(word, ' ');
+  // a letter's lower-case form is the same letter, and nothing else's is a letter
+  std::uint64_t keeps = BytesInRange(word | 0x20 * kEveryByte, 'a', 'z') |
+                        BytesInRange(word, '0', '9') | BytesEqual(word, '_') | blanks;
+  if (keeps != kHighBits) return false;
+  std::uint64_t spelled = word ^ (blanks >> 7) * (' ' ^ '_');
+  std::memcpy(to, &spelled, sizeof spelled);
+  return true;
+}
+
+// fast path: most names are letters, digits and blanks, which keep their place; eight
+// bytes are spelt at a time. False for a name with any other character.
+bool PutPlainName(std::string_view name, char* to) {
+  std::size_t size = name.size();
+  if (size < 8) {
+    // the bytes past the name are letters, which pass
+    char padded[8];
+    std::memset(padded, 'a', sizeof padded);
+    CopyBytes(padded, name.data(), size);
+    char spelled[8];
+    if (!PutPlainWord(LoadWord(padded), spelled)) return false;
+    CopyBytes(to, spelled, size);
+    return true;
+  }
+  for (std::size_t at = 0; at + 8 < size; at += 8) {
+    if (!PutPlainWord(LoadWord(name.data() + at), to + at)) return false;
+  }
+  // the last word may overlap the one before it, which it spells alike
+  return PutPlainWord(LoadWord(name.data() + size - 8), to + size - 8);
+}
+
+// in every code page an ASCII byte is a character and code unit of its own
+char* PutAsciiName(std::string_view name, char* to) {
   for (char c : name) {
     const AsciiSpelling& spelling = kAsciiSpellings[static_cast<unsigned char>(c)];
     std::memcpy(to, spelling.text, 2);
     to += spelling.size;
   }
-  out.CommitUpTo(to);
+  return to;
 }
 
 }  // namespace
@@ -67,8 +109,12 @@ void MakeFldVar(std::string_view name, std::string_view prefix, const CodePage& 
   // the name's length in code units and the position walking it are 16-bit quantities; a
   // name has no more code units than bytes
   if (name.size() >= 32767 && code_page.CountUnits(name) >= 32767) throw Error(kOverflow);
-  for (char c : prefix) out.Append(c == ' ' ? '_' : c);
-  if (IsAscii(name)) return AppendAsciiFldVar(name, out);
+  // room for an ASCII name, each character spelt in two bytes at the most
+  char* to = out.MakeRoom(prefix.size() + 2 * name.size() + 2);
+  for (char c : prefix) *to++ = c == ' ' ? '_' : c;
+  if (PutPlainName(name, to)) return out.CommitUpTo(to + name.size());
+  if (AllAscii(name)) return out.CommitUpTo(PutAsciiName(name, to));
+  out.CommitUpTo(to);
   code_page.ForEachCharacter(name, [&out](std::u16string_view units, std::string_view bytes) {
     // a trail byte that looks like a letter is part of its character, not a letter
     if (bytes.size() == 1 && KeepsItsPlace(static_cast<unsigned char>(bytes[0]))) {

@@ -23,6 +23,11 @@ TEST(MakeFldVar, SpellsOtherCharactersAsHexCodes) {
   EXPECT_EQ(FldVar("1st Name"), "x_1st_Name");
   EXPECT_EQ(FldVar("A&amp;B"), "x_A26amp3BB");
   EXPECT_EQ(FldVar("a\tb"), "x_a9b");
+  // eight bytes are looked at together: the neighbours of every range that keeps its
+  // place, and names whose first words keep it and whose last does not
+  EXPECT_EQ(FldVar("A@Z[a`z{0/9:_^ "), "x_A40Z5Ba60z7B02F93A_5E_");
+  EXPECT_EQ(FldVar("Very Long Field Name"), "x_Very_Long_Field_Name");
+  EXPECT_EQ(FldVar("Customer Order-Number"), "x_Customer_Order2DNumber");
   EXPECT_EQ(FldVar(std::string_view("a\0b", 3)), "x_a0b");
   // an ASCII name is spelt the same in every page
   for (int page : {932, 949, 65001}) EXPECT_EQ(FldVar("Unit-Price\x7F", page), "x_Unit2DPrice7F");

@@ -44,12 +44,28 @@ std::vector<std::string> NearMisses(std::string_view key) {
   return misses;
 }
 
+// Every lookup of `map`'s index finds for `key` the row that the ordered map finds: Find,
+// and the lookups that read whole words past the key, here into the rest of a line.
+void ExpectLookupsAgree(const NamedMap& map, std::string_view key) {
+  const KeyMapping* row = FindKey(map.rows, key);
+  int expected = row == nullptr ? -1 : static_cast<int>(row - map.rows.data());
+  EXPECT_EQ(map.index->Find(key), row) << map.name << " '" << key << "'";
+  std::string line = std::string(key) + "=value\r\n" + std::string(16, 'Q');
+  std::string_view padded(line.data(), key.size());
+  EXPECT_EQ(map.index->FindRowInPaddedText(padded), expected) << map.name << " '" << key << "'";
+  if (key.size() <= 16) {
+    EXPECT_EQ(map.index->FindEntryOfShortPaddedKey(padded), static_cast<std::size_t>(expected + 1))
+        << map.name << " '" << key << "'";
+  }
+}
+
 TEST(KeyIndex, FindsEveryRowOfItsMap) {
   for (const NamedMap& map : kMaps) {
     for (const KeyMapping& row : map.rows) {
       EXPECT_EQ(map.index->Find(row.old_key), FindKey(map.rows, row.old_key))
           << map.name << " " << row.old_key;
       EXPECT_EQ(map.index->Find(row.old_key), &row) << map.name << " " << row.old_key;
+      ExpectLookupsAgree(map, row.old_key);
     }
   }
 }
@@ -59,7 +75,7 @@ TEST(KeyIndex, AgreesWithTheOrderedMapOnNearMisses) {
   for (const NamedMap& map : kMaps) {
     for (const KeyMapping& row : map.rows) {
       for (const std::string& key : NearMisses(row.old_key)) {
-        EXPECT_EQ(map.index->Find(key), FindKey(map.rows, key)) << map.name << " '" << key << "'";
+        ExpectLookupsAgree(map, key);
         ++compared;
       }
     }

@@ -225,47 +225,48 @@ constexpr std::size_t kBareLineLimit = 32;
 // The most a bare line adds to the text: its opening, and a value shorter than the line
 // with its closing quote.
 constexpr std::size_t kMostBareAttribute = KeyIndex::kOpeningRoom + kBareLineLimit;
+static_assert(kMostBareAttribute <= kMostPlainAttribute);
 
 // The common line on its own: no longer than kBareLineLimit, a key of at most sixteen
 // bytes whose row of `index` is among `plain_rows`, one "=", and no blank, entity
 // character or byte above 0x7F. Such a line needs no trimming, escaping or rule, and its
 // value fits one fixed-size copy, so a run of them goes through a loop that does nothing
-// else; it stops at the first other line, near the end of the text (`end`), or before
-// less than kMostPlainAttribute bytes of room would be left before `room_end`.
+// else; it stops at the first other line, near the end of the text (`end`), or once less
+// than kMostPlainAttribute bytes of room are left before `room_end`.
 BareRun ConvertBareLines(const KeyIndex& index, std::uint64_t plain_rows, const char* line,
                          const char* end, char* to, const char* room_end) {
-  std::int64_t lines = 0;
   int last_row = -1;
-  std::ptrdiff_t spare = room_end - to - static_cast<std::ptrdiff_t>(kMostPlainAttribute);
-  if (end - line <= static_cast<std::ptrdiff_t>(kBareLineLimit) || spare < 0) {
-    return {line, to, lines, last_row};
-  }
   // a line that starts before `last_start` has all its scanned bytes in the text, so the
   // line feed found among them is the text's own
   const char* const last_start = end - kBareLineLimit;
-  // so many lines fit in the room, whatever they write
-  const std::int64_t most = spare / static_cast<std::ptrdiff_t>(kMostBareAttribute) + 1;
-  for (; lines < most && line < last_start; ++lines) {
+  // a line that starts writing at `last_to` or before has room for whatever it writes
+  const char* const last_to = room_end - kMostPlainAttribute;
+  // bit 0 stands for no row at all
+  const std::uint64_t plain_entries = plain_rows << 1;
+  std::int64_t lines = 0;
+  for (; line < last_start && to <= last_to; ++lines) {
     LineSpots spots = ScanSpots<kBareLineLimit>(line);
     if (spots.newline == 0) break;
     auto feed = static_cast<unsigned>(std::countr_zero(spots.newline));
     // the bytes up to the first line feed; a carriage return before it is no special byte
     std::uint64_t special = spots.special & (spots.newline ^ (spots.newline - 1));
-    if (special == 0 || (special & (special - 1)) != 0) break;
+    if ((special & (special - 1)) != 0) break;
+    // a line without a special byte has its "=" at 64, out of range
     auto at = static_cast<unsigned>(std::countr_zero(special));
-    if (at == 0 || at > 16 || line[at] != '=') break;
-    int row = index.FindRowInPaddedText(std::string_view(line, at));
-    if (row < 0 || ((plain_rows >> row) & 1) == 0) break;
+    if (at - 1 >= 16 || line[at] != '=') break;
+    std::size_t entry = index.FindEntryOfShortPaddedKey(std::string_view(line, at));
+    if (((plain_entries >> entry) & 1) == 0) break;
     unsigned length = feed - (line[feed - 1] == '\r');
     // WritePlainAttribute without its entities and long values: merely passing over them
     // cost a whole conversion 17% more instructions
-    const KeyIndex::Opening& opening = index.OpeningOf(static_cast<std::size_t>(row));
+    std::size_t row = entry - 1;
+    const KeyIndex::Opening& opening = index.OpeningOf(row);
     std::memcpy(to, opening.text.data(), opening.text.size());
     to += opening.size;
     std::memcpy(to, line + at + 1, kBareLineLimit);
     to += length - at - 1;
     *to++ = '"';
-    last_row = row;
+    last_row = static_cast<int>(row);
     line += feed + 1;
   }
   return {line, to, lines, last_row};
