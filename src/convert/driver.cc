@@ -24,6 +24,7 @@
 #include "convert/setting.h"
 #include "convert/sql_block.h"
 #include "convert/text_output.h"
+#include "convert/words.h"
 
 namespace kefconvert::detail {
 namespace {
@@ -34,7 +35,7 @@ bool FindMarker(std::string_view text, Section& section) {
   // the most frequent marker first
   for (Section candidate :
        {Section::kField, Section::kTable, Section::kDatabase, Section::kProject}) {
-    if (text == MarkerOf(candidate)) {
+    if (SameText(text, MarkerOf(candidate))) {
       section = candidate;
       return true;
     }

@@ -302,7 +302,7 @@ PlainLines SettingTranslator::ConvertPlainLines(Section section, std::string_vie
                                                 TextBuffer& AttributeText, bool stop_at_non_ascii) {
   PlainLines done;
   // an open SQL value takes the next lines as they stand
-  if (section == Section::kTable && state.KeyName == kSqlKey) return done;
+  if (section == Section::kTable && SameText(state.KeyName, kSqlKey)) return done;
   const KeyIndex& index = *kKeyMaps[static_cast<int>(section)];
   const FastRows& rows = FastRowsOf(section);
   const std::uint64_t stopping_high = stop_at_non_ascii ? ~std::uint64_t{0} : 0;
@@ -380,7 +380,7 @@ void SettingTranslator::ApplyRulesThatKeepTheValue(const KeyMapping& row, const 
   std::string_view value(AttributeText.data() + value_start,
                          AttributeText.size() - 1 - value_start);
   ApplyEffect(row.effect, value, value_start, AttributeText);
-  if (row.new_key == kFieldNameKey) AppendFldVar(value_start, AttributeText);
+  if (SameText(row.new_key, kFieldNameKey)) AppendFldVar(value_start, AttributeText);
 }
 
 // Fills in `result`, which holds the line's key and where its text begins.
@@ -406,7 +406,7 @@ void SettingTranslator::ConvertKeyedSetting(Section section, const SplitLine& li
   std::size_t value_size = AttributeText.size() - value_start;
   AttributeText.Append('"');
 
-  if (result.new_key == kFieldNameKey) AppendFldVar(value_start, AttributeText);
+  if (SameText(result.new_key, kFieldNameKey)) AppendFldVar(value_start, AttributeText);
   result.written_value = std::string_view(AttributeText.data() + value_start, value_size);
   if (row != nullptr) {
     state.KeyName = row->new_key;
@@ -467,8 +467,8 @@ void SettingTranslator::AppendFldVar(std::size_t value_start, TextBuffer& Attrib
   std::size_t name_size = AttributeText.size() - 1 - value_start;
   AttributeText.ReserveExtra(16 + 4 * name_size);
   std::string_view name(AttributeText.data() + value_start, name_size);
-  AttributeText.Append("\r\n FldVar=\"");
-  MakeFldVar(name, "x_", code_page_, AttributeText);
+  AttributeText.Append("\r\n FldVar=\"x_");
+  MakeFldVar(name, {}, code_page_, AttributeText);
   AttributeText.Append('"');
 }
 
