@@ -77,6 +77,17 @@ constexpr DefaultAttribute kField[] = {
     {"FldQuoteE", "", kCurQuoteE},
 };
 
+// `a == b`, without the calls that comparing quotes as text takes; a quote is mostly one
+// byte or none
+bool SameState(const FieldTypeState& a, const FieldTypeState& b) {
+  auto same_quote = [](std::string_view x, std::string_view y) {
+    if (x.size() != y.size()) return false;
+    return x.size() == 0 || (x.size() == 1 ? x[0] == y[0] : x == y);
+  };
+  return a.CurMySQLDataType == b.CurMySQLDataType && a.CurBasicSearch == b.CurBasicSearch &&
+         same_quote(a.CurQuoteS, b.CurQuoteS) && same_quote(a.CurQuoteE, b.CurQuoteE);
+}
+
 // "-2147483648"
 constexpr std::size_t kLongestDecimal = 11;
 constexpr std::string_view kLongestTruth = "False";
@@ -145,6 +156,22 @@ const DefaultsText& DefaultsTextOf(Defaults list) {
                                        DefaultsText(kTable), DefaultsText(kLastTable),
                                        DefaultsText(kField)};
   return texts[static_cast<int>(list)];
+}
+
+void FieldDefaults::AppendTo(TextBuffer& out, const FieldTypeState& state) {
+  // every state that a type code gives has a place of its own
+  std::size_t place = static_cast<std::size_t>(state.CurMySQLDataType) * 4 +
+                      (state.CurBasicSearch ? 2 : 0) + state.CurQuoteS.size();
+  Entry& entry = entries_[place % kEntries];
+  if (!entry.filled || !SameState(entry.state, state)) {
+    TextBuffer text;
+    DefaultsTextOf(Defaults::kField).AppendTo(text, &state);
+    text.Append(end_);
+    entry.text.assign(text.view());
+    entry.state = state;
+    entry.filled = true;
+  }
+  out.Append(entry.text);
 }
 
 }  // namespace kefconvert::detail

@@ -3,6 +3,7 @@
 #ifndef KEFCONVERT_CONVERT_DEFAULTS_H_
 #define KEFCONVERT_CONVERT_DEFAULTS_H_
 
+#include <array>
 #include <span>
 #include <string>
 #include <string_view>
@@ -63,6 +64,30 @@ enum class Defaults { kProject, kDatabase, kTable, kLastTable, kField };
 
 /// A list as text, made on first use.
 const DefaultsText& DefaultsTextOf(Defaults list);
+
+/// The field list as text, followed by the element's end, for the field type states met in
+/// one conversion. The fields of a project have a few types between them, so completing a
+/// field mostly copies one text whole instead of writing a number and picking its values.
+class FieldDefaults {
+ public:
+  explicit FieldDefaults(std::string_view end) : end_(end) {}
+
+  /// Appends the field list for `state` to `out`, as DefaultsTextOf(Defaults::kField) does,
+  /// and the end.
+  void AppendTo(TextBuffer& out, const FieldTypeState& state);
+
+ private:
+  struct Entry {
+    FieldTypeState state;
+    std::string text;
+    bool filled = false;
+  };
+  static constexpr std::size_t kEntries = 64;
+  std::string_view end_;
+  // a state has one place, so a lookup is one comparison; two states in one place take
+  // turns, which costs time and changes nothing
+  std::array<Entry, kEntries> entries_;
+};
 
 }  // namespace kefconvert::detail
 

@@ -46,6 +46,28 @@ TEST(DefaultsText, FieldDefaultsCarryTheFieldTypeState) {
   }
 }
 
+TEST(FieldDefaults, GivesTheListOfEachStateWhenStatesShareAPlace) {
+  // 0 and 16 share a place, and so do quotes of one byte; "''" is no quote a type code
+  // gives, but a state may hold it
+  const FieldTypeState states[] = {
+      {0, false, "", ""},      {16, false, "", ""},
+      {0, false, "", ""},      {253, true, "'", "'"},
+      {253, true, "\"", "\""}, {253, true, "'", "\""},
+      {253, true, "'", "'"},   {0, false, "''", ""},
+      {0, false, "''", "''"},  {-2147483647 - 1, true, "", ""},
+  };
+  FieldDefaults defaults("/>\r\n");
+  for (int round = 0; round < 2; ++round) {
+    for (const FieldTypeState& state : states) {
+      TextBuffer out;
+      out.Append("<X ");
+      defaults.AppendTo(out, state);
+      EXPECT_EQ(out.view(), Append(DefaultsTextOf(Defaults::kField), &state).text + "/>\r\n")
+          << state.CurMySQLDataType << " " << state.CurQuoteS << state.CurQuoteE;
+    }
+  }
+}
+
 TEST(DefaultsText, RemembersWhereTheLoginTypePlaceholderStands) {
   Appended project = Append(DefaultsTextOf(Defaults::kProject));
   ASSERT_NE(project.placeholder, std::string::npos);

@@ -126,6 +126,7 @@ class ProjectConversion {
   bool database_seen_ = false;
   bool table_written_ = false;
   std::vector<std::size_t> empty_database_names_;  // where a file name may go
+  FieldDefaults field_defaults_{"/>\r\n"};
 };
 
 bool ProjectConversion::Run() {
@@ -300,7 +301,11 @@ void ProjectConversion::CompleteCurrentElement() {
       empty_database_names_.clear();
       break;
     case Section::kTable: CompleteElement(DefaultsTextOf(Defaults::kTable), ">\r\n"); break;
-    case Section::kField: CompleteElement(DefaultsTextOf(Defaults::kField), "/>\r\n"); break;
+    case Section::kField:
+      // fast path: the field list, which has no placeholder, as text made for its state
+      field_defaults_.AppendTo(OutputText, field_types_);
+      if (events_ != nullptr) events_->ElementCompleted(DefaultsTextOf(Defaults::kField));
+      break;
   }
 }
 
