@@ -1,6 +1,7 @@
 #include "convert/field_var.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -15,14 +16,11 @@ constexpr bool KeepsItsPlace(unsigned char c) {
          c == ' ';
 }
 
-void AppendHex(TextBuffer& out, std::uint32_t code) {
-  char digits[8];
-  int n = 0;
-  do {
-    digits[n++] = "0123456789ABCDEF"[code & 0xF];
-    code >>= 4;
-  } while (code != 0);
-  while (n > 0) out.Append(digits[--n]);
+// Writes `code` in upper-case hex digits, as few as it takes, at `to`; returns their end.
+char* PutHex(char* to, std::uint32_t code) {
+  int digits = code == 0 ? 1 : (std::bit_width(code) + 3) / 4;
+  for (int i = digits; i-- > 0; code >>= 4) to[i] = "0123456789ABCDEF"[code & 0xF];
+  return to + digits;
 }
 
 // What each ASCII character becomes in a variable name: itself, "_" for a blank, or its
@@ -109,20 +107,21 @@ void MakeFldVar(std::string_view name, std::string_view prefix, const CodePage& 
   // the name's length in code units and the position walking it are 16-bit quantities; a
   // name has no more code units than bytes
   if (name.size() >= 32767 && code_page.CountUnits(name) >= 32767) throw Error(kOverflow);
-  // room for an ASCII name, each character spelt in two bytes at the most
-  char* to = out.MakeRoom(prefix.size() + 2 * name.size() + 2);
+  // room for the longest spelling: a byte is at most one code unit of four hex digits, or
+  // half of a pair of units
+  char* to = out.MakeRoom(prefix.size() + 4 * name.size());
   for (char c : prefix) *to++ = c == ' ' ? '_' : c;
   if (PutPlainName(name, to)) return out.CommitUpTo(to + name.size());
   if (AllAscii(name)) return out.CommitUpTo(PutAsciiName(name, to));
-  out.CommitUpTo(to);
-  code_page.ForEachCharacter(name, [&out](std::u16string_view units, std::string_view bytes) {
+  code_page.ForEachCharacter(name, [&to](std::u16string_view units, std::string_view bytes) {
     // a trail byte that looks like a letter is part of its character, not a letter
     if (bytes.size() == 1 && KeepsItsPlace(static_cast<unsigned char>(bytes[0]))) {
-      out.Append(bytes[0] == ' ' ? '_' : bytes[0]);
+      *to++ = bytes[0] == ' ' ? '_' : bytes[0];
       return;
     }
-    for (char16_t unit : units) AppendHex(out, unit);
+    for (char16_t unit : units) to = PutHex(to, unit);
   });
+  out.CommitUpTo(to);
 }
 
 }  // namespace kefconvert::detail

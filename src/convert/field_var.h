@@ -14,7 +14,8 @@ namespace kefconvert::detail {
 /// Appends the variable name of the field `name` (escaped, as it stands in the new text)
 /// to `out`: `prefix`, then the name read in `code_page`, one hex group for each UTF-16
 /// code unit of a character that is not an ASCII letter, digit, "_" or blank. Throws
-/// Error(kOverflow) when the name is too long for a 16-bit length in code units.
+/// Error(kOverflow) when the name is too long for a 16-bit length in code units. `name`
+/// may stand in `out` when `out` has room for the prefix and four bytes per name byte.
 void MakeFldVar(std::string_view name, std::string_view prefix, const CodePage& code_page,
                 TextBuffer& out);
 
