@@ -49,7 +49,7 @@ class Batch {
   const CommandLine& command_line_;
   Messages messages_;
   PathKeys path_keys_;
-  std::map<std::string, std::string> projects_;  // the files handled, by SameFileKey
+  std::map<std::string, std::string> projects_;  // the files handled, by PathKeys::SameFile
   std::map<std::string, std::string> outputs_;   // the project file of each converted file
   int converted_ = 0;
   int skipped_ = 0;

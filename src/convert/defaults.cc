@@ -2,8 +2,6 @@
 
 #include <charconv>
 
-#include "convert/words.h"
-
 namespace kefconvert::detail {
 namespace {
 
@@ -88,9 +86,11 @@ bool SameState(const FieldTypeState& a, const FieldTypeState& b) {
          same_quote(a.CurQuoteS, b.CurQuoteS) && same_quote(a.CurQuoteE, b.CurQuoteE);
 }
 
-// "-2147483648"
-constexpr std::size_t kLongestDecimal = 11;
-constexpr std::string_view kLongestTruth = "False";
+void AppendDecimal(TextBuffer& out, std::int32_t number) {
+  constexpr std::size_t kLongest = 11;  // "-2147483648"
+  char* start = out.MakeRoom(kLongest);
+  out.CommitUpTo(std::to_chars(start, start + kLongest, number).ptr);
+}
 
 }  // namespace
 
@@ -115,39 +115,24 @@ DefaultsText::DefaultsText(std::span<const DefaultAttribute> defaults) {
     text += '"';
   }
   pieces_.push_back({std::move(text), kFixed});
-  for (const Piece& piece : pieces_) fixed_size_ += piece.text.size();
 }
 
 std::size_t DefaultsText::AppendTo(TextBuffer& out, const FieldTypeState* field) const {
-  // room for the whole list at once: its fixed text, and the longest each varying part is
-  std::size_t most =
-      fixed_size_ + kLoginTypePlaceholder.size() + kLongestDecimal + kLongestTruth.size();
-  if (field != nullptr) most += field->CurQuoteS.size() + field->CurQuoteE.size();
-  char* const start = out.MakeRoom(most);
-  char* to = start;
   std::size_t placeholder = std::string_view::npos;
-  auto put = [&to](std::string_view text) {
-    // an empty quote has no data at all: no memcpy from it
-    CopyBytes(to, text.data(), text.size());
-    to += text.size();
-  };
   for (const Piece& piece : pieces_) {
-    put(piece.text);
+    out.Append(piece.text);
     switch (piece.varying) {
       case kFixed: break;
       case kPlaceholder:
-        placeholder = out.size() + static_cast<std::size_t>(to - start);
-        put(kLoginTypePlaceholder);
+        placeholder = out.size();
+        out.Append(kLoginTypePlaceholder);
         break;
-      case kCurMySQLDataType:
-        to = std::to_chars(to, to + kLongestDecimal, field->CurMySQLDataType).ptr;
-        break;
-      case kCurBasicSearch: put(field->CurBasicSearch ? "True" : "False"); break;
-      case kCurQuoteS: put(field->CurQuoteS); break;
-      case kCurQuoteE: put(field->CurQuoteE); break;
+      case kCurMySQLDataType: AppendDecimal(out, field->CurMySQLDataType); break;
+      case kCurBasicSearch: out.Append(field->CurBasicSearch ? "True" : "False"); break;
+      case kCurQuoteS: out.Append(field->CurQuoteS); break;
+      case kCurQuoteE: out.Append(field->CurQuoteE); break;
     }
   }
-  out.CommitUpTo(to);
   return placeholder;
 }
 

@@ -54,7 +54,6 @@ class DefaultsText {
     DefaultSource varying;  // what follows the text; kFixed for nothing
   };
   std::vector<Piece> pieces_;
-  std::size_t fixed_size_ = 0;  // the pieces' text together
   std::vector<std::string_view> names_;
 };
 
