@@ -58,10 +58,15 @@ void TextOutput::WriteBlock(bool login_type_likely) {
     text.remove_prefix(placeholder_ + kLoginTypePlaceholder.size());
     written_any_ = true;
   }
-  std::string_view pieces[] = {text};
+  // the block ends where a block of the file ends, so that every later write fills whole
+  // blocks; what lies beyond is kept for the next one
+  std::size_t beyond = static_cast<std::size_t>((end_ + text.size()) % kOutputBlockSize);
+  if (beyond >= text.size()) beyond = 0;
+  std::string_view pieces[] = {text.substr(0, text.size() - beyond)};
   destination_.WriteAt(end_, pieces);
-  end_ += text.size();
-  text_.Truncate(0);
+  end_ += pieces[0].size();
+  std::memmove(text_.data(), text.data() + pieces[0].size(), beyond);
+  text_.Truncate(beyond);
 }
 
 void TextOutput::Finish(std::string_view login_type) {

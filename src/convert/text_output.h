@@ -46,12 +46,15 @@ class MemoryDestination final : public TextDestination {
   std::string text_;
 };
 
-/// The size of the blocks the text is written in. Builds for testing make it a few bytes,
-/// so that every flush and the move of a wrong guess run on small projects.
+/// The size of the blocks the text is written in, each ending where a block of the file
+/// ends: the system then holds the file in large pieces, which costs less to write than a
+/// block that starts anywhere. 256 KiB stays in the processor's nearest large cache beside
+/// the block read. Builds for testing make it a few bytes, so that every flush and the move
+/// of a wrong guess run on small projects.
 #ifdef KEFCONVERT_OUTPUT_BLOCK_SIZE
 inline constexpr std::size_t kOutputBlockSize = KEFCONVERT_OUTPUT_BLOCK_SIZE;
 #else
-inline constexpr std::size_t kOutputBlockSize = std::size_t{1} << 20;
+inline constexpr std::size_t kOutputBlockSize = std::size_t{1} << 18;
 #endif
 
 class TextOutput {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
+#include <vector>
 
 #include "convert/defaults.h"
 
@@ -44,6 +46,39 @@ TEST(TextOutput, HeadTakesItsPlaceWhateverTheGuess) {
         EXPECT_TRUE(written == expected) << elements << likely << login_type;
       }
     }
+  }
+}
+
+// Keeps where each write ended.
+class EndsOfWrites final : public TextDestination {
+ public:
+  void WriteAt(std::uint64_t offset, std::span<const std::string_view> pieces) override {
+    for (std::string_view piece : pieces) offset += piece.size();
+    ends.push_back(offset);
+  }
+  std::size_t ReadAt(std::uint64_t, char*, std::size_t) override { return 0; }
+  void Truncate(std::uint64_t) override {}
+  std::vector<std::uint64_t> ends;
+};
+
+TEST(TextOutput, BlocksEndWhereBlocksOfTheFileEnd) {
+  EndsOfWrites destination;
+  TextOutput output(destination, 0);
+  output.text().Append("<Project ");
+  output.MarkPlaceholder(output.text().size());
+  output.text().Append(kLoginTypePlaceholder);
+  // elements of an odd size, so that no block is full at an element boundary
+  const std::string element(kOutputBlockSize / 3 + 5, 'x');
+  for (int i = 0; i < 12; ++i) {
+    output.AtElementBoundary(false);
+    output.text().Append(element);
+  }
+  output.Finish(" SecLoginIDFldDataType=\"\"");  // as guessed: nothing moves
+  // the first write may end short of a block's end, when the head alone fills a block; the
+  // last two are the rest of the text and the head
+  ASSERT_GT(destination.ends.size(), 4u);
+  for (std::size_t i = 1; i + 2 < destination.ends.size(); ++i) {
+    EXPECT_EQ(destination.ends[i] % kOutputBlockSize, 0u) << i;
   }
 }
 
