@@ -80,6 +80,7 @@ class OutputFileDestination final : public TextDestination {
     return file_.ReadAt(offset, buffer, size);
   }
   void Truncate(std::uint64_t size) override { file_.Truncate(size); }
+  bool TakesWritesAtOnce() const override { return file_.TakesWritesAtOnce(); }
 
  private:
   OutputFile& file_;

@@ -35,6 +35,16 @@ class Converter {
 
   /// What the most recent field "Type" line yielded, for this converter's next field.
   FieldTypeState& field_types() { return field_types_; }
+
+  /// The size of the parts that files of twice that size or more are converted in, on two
+  /// threads; 0 when every file is converted in one piece.
+  static std::size_t DefaultPartSize();
+  /// `guess_always`, for tests: every part after the first is converted on guesses, as
+  /// if the parts above it were never converted yet, so that every guess is checked.
+  void set_part_size(std::size_t part_size, bool guess_always = false) {
+    part_size_ = part_size;
+    guess_always_ = guess_always;
+  }
   const CodePage& code_page() const { return *code_page_; }
 
  private:
@@ -45,6 +55,8 @@ class Converter {
   const CodePage* code_page_;
   FileSystem& files_;
   FieldTypeState field_types_;
+  std::size_t part_size_ = DefaultPartSize();
+  bool guess_always_ = false;
 };
 
 }  // namespace kefconvert::detail

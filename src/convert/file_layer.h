@@ -56,6 +56,8 @@ class OutputFile {  // the converted text, written into a new hidden file beside
   virtual void Discard() noexcept = 0;
   /// Cuts the hidden file to `size` bytes. Throws like WriteAt.
   virtual void Truncate(std::uint64_t size) = 0;
+  /// Whether WriteAt may be called from two threads at once, at places that do not overlap.
+  virtual bool TakesWritesAtOnce() const { return false; }
 };
 
 /// What a failed conversion leaves at the converted name.

@@ -41,6 +41,18 @@ class LineReader {
     line_number_ += lines;
   }
 
+  /// Reads the lines of `text` instead of the file's, from the start of `text`, with line
+  /// numbers that start again from 1; the text the reader held goes to `text` in exchange,
+  /// so that a second call gives the text back unchanged. `text` is the end of what there
+  /// is to read, and must have room for kPadding bytes after it.
+  void Adopt(TextBuffer& text) {
+    buffer_.Swap(text);
+    begin_ = 0;
+    at_end_ = true;
+    line_number_ = 0;
+    ZeroPadding();
+  }
+
   /// The 1-based number of the line read last; 0 before the first.
   std::int64_t line_number() const { return line_number_; }
 

@@ -175,6 +175,16 @@ void ReportBuilder::NoteTextRead(std::int64_t line, std::string_view text) {
   }
 }
 
+void ReportBuilder::TakeTextFindings(const ReportBuilder& later, std::int64_t lines_before) {
+  // once a line is not UTF-8, no later line changes the finding
+  if (!utf8_so_far_) return;
+  utf8_so_far_ = later.utf8_so_far_;
+  if (first_utf8_line_ == 0 && later.first_utf8_line_ != 0) {
+    first_utf8_line_ = lines_before + later.first_utf8_line_;
+    first_utf8_section_ = later.first_utf8_section_;
+  }
+}
+
 void ReportBuilder::Finish() {
   if (utf8_so_far_ && first_utf8_line_ != 0) {
     Add(first_utf8_line_, EventKind::kLooksLikeUtf8, {},

@@ -40,6 +40,9 @@ class ReportBuilder {
   }
   /// Whether TextRead still looks at the lines it is given: until a line is not UTF-8.
   bool ReadsText() const { return utf8_so_far_; }
+  /// Takes the findings of TextRead from `later`, which was told about the lines after
+  /// those this builder was told about, numbered from 1 after `lines_before` lines.
+  void TakeTextFindings(const ReportBuilder& later, std::int64_t lines_before);
   /// An empty database name received `name` from the "PhyPath" line `line`.
   void NameFilled(std::int64_t line, std::string_view key, std::string_view name);
   /// Orders the events by line; the report is complete.

@@ -441,10 +441,17 @@ bool SettingTranslator::ApplyEffect(KeyEffect effect, std::string_view value,
     case KeyEffect::kCaptureDBFileName:
       state.DBNameFromPath.assign(FileNameOf(value, code_page_));
       break;
-    case KeyEffect::kMatchSecTbl: state.InSecTbl = value == state.SecTblName; break;
-    case KeyEffect::kMatchLoginFld:
-      state.InLoginFld = value == state.SecLoginIDFldName && state.InSecTbl;
+    case KeyEffect::kMatchSecTbl:
+      state.InSecTbl = value == state.SecTblName;
+      guesses.in_sec_tbl_known = true;
       break;
+    case KeyEffect::kMatchLoginFld: {
+      bool named = value == state.SecLoginIDFldName;
+      if (named && !guesses.in_sec_tbl_known) guesses.used_in_sec_tbl = true;
+      state.InLoginFld = named && state.InSecTbl;
+      guesses.in_login_fld_known = true;
+      break;
+    }
     case KeyEffect::kFieldType:
       // read once; a code that is no number fails here, before anything changes
       TakeTypeFacts(TypeFactsFor(value));
@@ -456,8 +463,10 @@ bool SettingTranslator::ApplyEffect(KeyEffect effect, std::string_view value,
 // A field's "Type" line: the facts of its code complete the field's element, and the login
 // field's group goes into the project element.
 void SettingTranslator::TakeTypeFacts(const TypeCodeFacts& facts) {
+  if (!guesses.in_login_fld_known) guesses.used_in_login_fld = true;
   if (state.InLoginFld) state.LoginFldTypeGroup = std::to_string(facts.group);
   field_types_.Take(facts);
+  guesses.field_types_known = true;
 }
 
 // The field's variable name follows its name attribute on an output line of its own.

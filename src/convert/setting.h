@@ -36,6 +36,27 @@ struct CrossLineState {
   bool InLoginFld = false;        // the field named last is the login-id field
 };
 
+/// Which of the facts that lines leave for later lines a conversion knows. One that starts
+/// in the middle of a file, after a "<Table>" line, before the lines above it are
+/// converted, knows none of them at first: it takes a guess for each, learns each from
+/// the first line that sets it, and notes the guesses it relied on, so that they can be
+/// checked against the facts once the lines above are converted.
+struct Guesses {
+  bool in_sec_tbl_known = true;
+  bool in_login_fld_known = true;
+  bool field_types_known = true;
+  bool used_in_sec_tbl = false;
+  bool used_in_login_fld = false;
+  bool used_field_types = false;
+
+  /// Nothing known yet: every fact is a guess.
+  static Guesses AllUnknown() { return {false, false, false, false, false, false}; }
+  /// A field is complete: its defaults read the field type state.
+  void FieldCompleted() {
+    if (!field_types_known) used_field_types = true;
+  }
+};
+
 /// A trimmed line cut at its first "=".
 struct SplitLine {
   std::string_view text;  // the whole trimmed line
@@ -100,6 +121,7 @@ class SettingTranslator {
                                bool stop_at_non_ascii);
 
   CrossLineState state;
+  Guesses guesses;
 
   const CodePage& code_page() const { return code_page_; }
 

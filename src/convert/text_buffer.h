@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "convert/words.h"
 
@@ -58,6 +59,12 @@ class TextBuffer {
     size_ = size;
   }
   void Reserve(std::size_t capacity);
+  /// Exchanges the texts, and the memory behind them, of two buffers.
+  void Swap(TextBuffer& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+  }
   /// Makes room for `extra` more bytes, growing as appending does.
   void ReserveExtra(std::size_t extra) {
     if (capacity_ - size_ < extra) Grow(extra);

@@ -38,7 +38,7 @@ std::size_t MemoryDestination::ReadAt(std::uint64_t offset, char* buffer, std::s
 }
 
 TextOutput::TextOutput(TextDestination& destination, std::uint64_t size_hint)
-    : destination_(destination) {
+    : destination_(&destination) {
   // the new text is a little larger than the old, and is written in blocks
   std::uint64_t expected = size_hint + size_hint / 2 + 4096;
   text_.Reserve(
@@ -48,25 +48,37 @@ TextOutput::TextOutput(TextDestination& destination, std::uint64_t size_hint)
 void TextOutput::WriteBlock(bool login_type_likely) {
   std::string_view text = text_.view();
   if (!written_any_) {
-    // the project element is complete when the first block goes: keep its head back and
-    // leave room for the login type
+    // the project element is complete when the first block goes
     if (placeholder_ == std::string_view::npos) return;
-    head_.assign(text.substr(0, placeholder_));
-    gap_ = kEmptyLoginTypeSize + (login_type_likely ? 1 : 0);
-    body_start_ = placeholder_ + gap_;
-    end_ = body_start_;
-    text.remove_prefix(placeholder_ + kLoginTypePlaceholder.size());
-    written_any_ = true;
+    text = StartBody(text, placeholder_, login_type_likely);
   }
   // the block ends where a block of the file ends, so that every later write fills whole
   // blocks; what lies beyond is kept for the next one
   std::size_t beyond = static_cast<std::size_t>((end_ + text.size()) % kOutputBlockSize);
   if (beyond >= text.size()) beyond = 0;
   std::string_view pieces[] = {text.substr(0, text.size() - beyond)};
-  destination_.WriteAt(end_, pieces);
+  destination_->WriteAt(end_, pieces);
   end_ += pieces[0].size();
   std::memmove(text_.data(), text.data() + pieces[0].size(), beyond);
   text_.Truncate(beyond);
+}
+
+std::string_view TextOutput::StartBody(std::string_view text, std::size_t placeholder,
+                                       bool login_type_likely) {
+  head_.assign(text.substr(0, placeholder));
+  gap_ = kEmptyLoginTypeSize + (login_type_likely ? 1 : 0);
+  body_start_ = placeholder + gap_;
+  end_ = body_start_;
+  written_any_ = true;
+  return text.substr(placeholder + kLoginTypePlaceholder.size());
+}
+
+std::uint64_t TextOutput::PlacePart(std::string_view& text, std::size_t placeholder,
+                                    bool login_type_likely) {
+  if (!written_any_) text = StartBody(text, placeholder, login_type_likely);
+  std::uint64_t offset = end_;
+  end_ += text.size();
+  return offset;
 }
 
 void TextOutput::Finish(std::string_view login_type) {
@@ -75,17 +87,17 @@ void TextOutput::Finish(std::string_view login_type) {
     // fast path: the whole text in one write
     std::string_view pieces[] = {text.substr(0, placeholder_), login_type,
                                  text.substr(placeholder_ + kLoginTypePlaceholder.size())};
-    destination_.WriteAt(0, pieces);
+    destination_->WriteAt(0, pieces);
     return;
   }
   std::string_view rest[] = {text};
-  destination_.WriteAt(end_, rest);
+  destination_->WriteAt(end_, rest);
   end_ += text.size();
   text_.Truncate(0);
   auto by = static_cast<std::int64_t>(login_type.size()) - static_cast<std::int64_t>(gap_);
   if (by != 0) MoveBody(by);
   std::string_view head[] = {head_, login_type};
-  destination_.WriteAt(0, head);
+  destination_->WriteAt(0, head);
 }
 
 // The guess of the gap was wrong by a byte: the body moves, block by block, starting at
@@ -101,18 +113,18 @@ void TextOutput::MoveBody(std::int64_t by) {
     std::uint64_t from = by > 0 ? end_ - done - n : body_start_ + done;
     std::size_t read = 0;
     while (read < n) {
-      std::size_t got = destination_.ReadAt(from + read, buffer + read, n - read);
+      std::size_t got = destination_->ReadAt(from + read, buffer + read, n - read);
       if (got == 0)
         throw Error(kDeviceIOError, FileRole::kConvertedFile, "the text written is gone");
       read += got;
     }
     std::string_view pieces[] = {std::string_view(buffer, n)};
-    destination_.WriteAt(static_cast<std::uint64_t>(static_cast<std::int64_t>(from) + by), pieces);
+    destination_->WriteAt(static_cast<std::uint64_t>(static_cast<std::int64_t>(from) + by), pieces);
     done += n;
   }
   text_.Truncate(0);
   if (by < 0)
-    destination_.Truncate(static_cast<std::uint64_t>(static_cast<std::int64_t>(end_) + by));
+    destination_->Truncate(static_cast<std::uint64_t>(static_cast<std::int64_t>(end_) + by));
   end_ = static_cast<std::uint64_t>(static_cast<std::int64_t>(end_) + by);
 }
 

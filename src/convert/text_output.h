@@ -30,6 +30,8 @@ class TextDestination {
   virtual std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size) = 0;
   /// Cuts the text to `size` bytes.
   virtual void Truncate(std::uint64_t size) = 0;
+  /// Whether WriteAt may be called from two threads at once, at places that do not overlap.
+  virtual bool TakesWritesAtOnce() const { return false; }
 };
 
 /// A destination in memory.
@@ -60,6 +62,10 @@ inline constexpr std::size_t kOutputBlockSize = std::size_t{1} << 18;
 class TextOutput {
  public:
   TextOutput(TextDestination& destination, std::uint64_t size_hint);
+  /// An output that holds its whole text and writes nothing: for a part of a file
+  /// converted apart, whose place in the text is not known until the parts before it are
+  /// converted. WritePart then takes the text to its destination.
+  TextOutput() = default;
   TextOutput(const TextOutput&) = delete;
   TextOutput& operator=(const TextOutput&) = delete;
 
@@ -70,16 +76,27 @@ class TextOutput {
   /// Everything in text() is final but the placeholder: writes it out once it holds a
   /// block. `login_type_likely`: whether the type group is likely to be a digit.
   void AtElementBoundary(bool login_type_likely) {
-    if (text_.size() >= kOutputBlockSize) WriteBlock(login_type_likely);
+    if (text_.size() >= kOutputBlockSize && destination_ != nullptr) WriteBlock(login_type_likely);
   }
+  /// Where the placeholder stands in text(); npos when it is not there.
+  std::size_t placeholder() const { return placeholder_; }
+  /// Gives the text of a part converted apart its place after the parts placed before it,
+  /// and returns the offset that `text` is to be written at. The first part holds the
+  /// project element, with its placeholder at `placeholder`: `text` then loses the head,
+  /// which Finish writes. `login_type_likely` is as for AtElementBoundary.
+  std::uint64_t PlacePart(std::string_view& text, std::size_t placeholder, bool login_type_likely);
   /// The text is complete: `login_type` takes the placeholder's place.
   void Finish(std::string_view login_type);
 
  private:
   void WriteBlock(bool login_type_likely);
+  /// Keeps the head of `text` back and leaves the gap for the login type; returns the text
+  /// after the placeholder.
+  std::string_view StartBody(std::string_view text, std::size_t placeholder,
+                             bool login_type_likely);
   void MoveBody(std::int64_t by);
 
-  TextDestination& destination_;
+  TextDestination* destination_ = nullptr;
   TextBuffer text_;
   std::size_t placeholder_ = std::string_view::npos;
   bool written_any_ = false;

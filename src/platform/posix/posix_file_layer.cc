@@ -216,6 +216,10 @@ class PosixOutputFile final : public OutputFile {
     }
   }
 
+  // each write names its own offset, and a signal handler gives the converted name a file
+  // of its own, so a write in flight on another thread cannot reach it
+  bool TakesWritesAtOnce() const override { return true; }
+
   std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size) override {
     std::size_t done = 0;
     while (done < size) {

@@ -1,7 +1,9 @@
 #include "platform/posix/signals.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,6 +19,7 @@ struct PendingOutput {
   int folder = -1;
   int fd = -1;
   char hidden[NAME_MAX + 1] = {};
+  char spare[NAME_MAX + 1] = {};  // the hidden name with another last character
   char converted[NAME_MAX + 1] = {};
 };
 
@@ -30,6 +33,27 @@ std::once_flag install_once;
 
 static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the table lock-free");
 
+// Puts a new empty file, with the hidden file's permissions and owner, under the converted
+// name. Another thread may be writing into the hidden file even now; this file is beyond
+// its reach. False when there is no such file, and nothing changed.
+bool PutEmptyFileInPlace(const PendingOutput& output) {
+  struct stat hidden;
+  if (::fstat(output.fd, &hidden) != 0) return false;
+  int fd = ::openat(output.folder, output.spare,
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  (void)::fchmod(fd, hidden.st_mode & 07777);
+  if (hidden.st_uid != ::geteuid() || hidden.st_gid != ::getegid()) {
+    (void)::fchown(fd, hidden.st_uid, hidden.st_gid);
+  }
+  (void)::close(fd);
+  if (::renameat(output.folder, output.spare, output.folder, output.converted) != 0) {
+    (void)::unlinkat(output.folder, output.spare, 0);
+    return false;
+  }
+  return true;
+}
+
 extern "C" void AbandonPendingOutputsAndEnd(int signal_number) {
   for (PendingOutput& output : pending_outputs) {
     if (output.state.load(std::memory_order_acquire) != kPending) continue;
@@ -39,6 +63,10 @@ extern "C" void AbandonPendingOutputsAndEnd(int signal_number) {
       continue;
     }
     // as after a failure: the converted name holds an empty file, no hidden file stays
+    if (PutEmptyFileInPlace(output)) {
+      (void)::unlinkat(output.folder, output.hidden, 0);
+      continue;
+    }
     (void)::ftruncate(output.fd, 0);
     if (::renameat(output.folder, output.hidden, output.folder, output.converted) != 0) {
       (void)::unlinkat(output.folder, output.hidden, 0);
@@ -96,10 +124,14 @@ int TrackPendingOutput(int folder, int fd, const char* hidden, const char* conve
     }
     output.folder = folder;
     output.fd = fd;
-    if (!CopyName(output.hidden, hidden) || !CopyName(output.converted, converted ? converted : "")) {
+    if (!CopyName(output.hidden, hidden) || !CopyName(output.spare, hidden) ||
+        !CopyName(output.converted, converted ? converted : "")) {
       output.state.store(kFree, std::memory_order_release);
       return -1;
     }
+    // no hidden name ends in "_"
+    std::size_t length = std::strlen(output.spare);
+    if (length > 0) output.spare[length - 1] = '_';
     output.state.store(kPending, std::memory_order_release);
     return ticket;
   }

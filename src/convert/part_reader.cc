@@ -1,0 +1,75 @@
+#include "convert/part_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kefconvert::detail {
+namespace {
+
+constexpr std::string_view kTableLineStart = "\n<Table>";
+
+}  // namespace
+
+std::size_t FindPartEnd(std::string_view text, std::size_t from, std::size_t& resume) {
+  // the line feed before the line is part of the pattern, so the search starts one early
+  std::size_t at = from == 0 ? 0 : from - 1;
+  for (;;) {
+    std::size_t found = text.find(kTableLineStart, at);
+    if (found == std::string_view::npos) {
+      // the text may end in the middle of the pattern
+      std::size_t partial =
+          text.size() + 1 > kTableLineStart.size() ? text.size() + 2 - kTableLineStart.size() : 0;
+      resume = std::max(from, partial);
+      return std::string_view::npos;
+    }
+    std::size_t after = found + kTableLineStart.size();
+    // the line end decides, and it may not be read yet
+    if (after >= text.size() || (text[after] == '\r' && after + 1 >= text.size())) {
+      resume = found + 1;
+      return std::string_view::npos;
+    }
+    if (text[after] == '\n') return after + 1;
+    if (text[after] == '\r' && text[after + 1] == '\n') return after + 2;
+    at = found + 1;
+  }
+}
+
+PartReader::PartReader(InputFile& file, std::size_t part_size, std::size_t block_size)
+    : file_(file), part_size_(part_size), block_size_(block_size) {}
+
+bool PartReader::Next(TextBuffer& text, std::size_t padding) {
+  text.Truncate(0);
+  text.ReserveExtra(leftover_.size() + padding);
+  text.Append(leftover_.view());
+  leftover_.Truncate(0);
+  std::size_t resume = part_size_;
+  for (;;) {
+    if (text.size() >= part_size_) {
+      std::size_t end = FindPartEnd(text.view(), resume, resume);
+      if (end != std::string_view::npos) {
+        leftover_.Append(text.view().substr(end));
+        text.Truncate(end);
+        return false;
+      }
+    }
+    if (at_end_) return true;
+    // one read goes a little past the part's size, where the end of the table under way
+    // mostly lies; a little, so that little is left to move into the next part
+    std::size_t margin = std::max<std::size_t>(block_size_ / 4, 1);
+    std::size_t size = text.size() < part_size_ ? part_size_ - text.size() + margin : margin;
+    ReadBlock(text, size, padding);
+  }
+}
+
+void PartReader::ReadBlock(TextBuffer& text, std::size_t size, std::size_t padding) {
+  text.ReserveExtra(size + padding);
+  char* block = text.data() + text.size();
+  std::size_t n = file_.Read(block, size);
+  text.Resize(text.size() + n);
+  if (n == 0) at_end_ = true;
+  std::size_t kept = std::min(n, sizeof head_ - head_size_);
+  std::memcpy(head_ + head_size_, block, kept);
+  head_size_ += kept;
+}
+
+}  // namespace kefconvert::detail

@@ -1,0 +1,51 @@
+// Cuts a project file into parts that can be converted apart. A part ends with a line that
+// is exactly "<Table>": after it a new table element is open and everything before it is
+// complete, so the next part needs to know only a few facts from the lines above it.
+#ifndef KEFCONVERT_CONVERT_PART_READER_H_
+#define KEFCONVERT_CONVERT_PART_READER_H_
+
+#include <cstddef>
+#include <string_view>
+
+#include "convert/file_layer.h"
+#include "convert/text_buffer.h"
+
+namespace kefconvert::detail {
+
+/// Where the part of `text` whose lines start at `from` or later ends: just after the first
+/// of those lines that is "<Table>" with its line end. npos when there is none, and then
+/// `resume` is where a search must start again once more text has been added.
+std::size_t FindPartEnd(std::string_view text, std::size_t from, std::size_t& resume);
+
+class PartReader {
+ public:
+  /// Parts of at least `part_size` bytes (more than 0), read from `file` in blocks of
+  /// `block_size` bytes.
+  PartReader(InputFile& file, std::size_t part_size, std::size_t block_size);
+  PartReader(const PartReader&) = delete;
+  PartReader& operator=(const PartReader&) = delete;
+
+  /// Reads the next part into `text`: whole lines, at least part_size bytes of them unless
+  /// the file ends first, up to the end of the first "<Table>" line after them; or the rest
+  /// of the file. Room for `padding` more bytes is made behind it. Returns true when the
+  /// part is the last one (it may then be empty).
+  bool Next(TextBuffer& text, std::size_t padding);
+
+  /// The first bytes of the file (up to 256), as far as they have been read.
+  std::string_view Head() const { return {head_, head_size_}; }
+
+ private:
+  void ReadBlock(TextBuffer& text, std::size_t size, std::size_t padding);
+
+  InputFile& file_;
+  std::size_t part_size_;
+  std::size_t block_size_;
+  TextBuffer leftover_;  // read after the end of the last part
+  bool at_end_ = false;
+  char head_[256];
+  std::size_t head_size_ = 0;
+};
+
+}  // namespace kefconvert::detail
+
+#endif  // KEFCONVERT_CONVERT_PART_READER_H_
