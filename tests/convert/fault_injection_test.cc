@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "convert/converter.h"
@@ -796,6 +798,39 @@ INSTANTIATE_TEST_SUITE_P(EverySignal, SignalDuringTheWrite,
                          [](const ::testing::TestParamInfo<SignalCase>& info) {
                            return std::string(info.param.name);
                          });
+
+// A large file is written from two threads: a signal that abandons the conversion while
+// the other thread's write is under way must leave the converted name empty all the same.
+TEST(SignalDuringTheWrite, OfAnotherThreadLeavesTheConvertedNameEmpty) {
+  TempDir dir;
+  std::string converted = dir.File("p_tmp.kef");
+  int status = StatusOfChild([&] {
+    std::unique_ptr<detail::OutputFile> file = detail::FileSystem::Native().CreateReplacing(
+        converted, nullptr, detail::AfterFailure::kEmptyFile);
+    std::atomic<int> writes{0};
+    sigset_t term;
+    ::sigemptyset(&term);
+    ::sigaddset(&term, SIGTERM);
+    std::thread writer([&] {
+      ::pthread_sigmask(SIG_BLOCK, &term, nullptr);
+      const std::string block(65536, 'x');
+      std::string_view pieces[] = {block};
+      for (std::uint64_t offset = 0;; offset += block.size()) {
+        file->WriteAt(offset, pieces);
+        writes.fetch_add(1);
+      }
+    });
+    while (writes.load() < 20) std::this_thread::yield();
+    ::raise(SIGTERM);
+    writer.join();
+    return 0;
+  });
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  std::optional<std::string> left = ContentOf(converted);
+  ASSERT_TRUE(left.has_value());
+  EXPECT_EQ(left->size(), 0u) << "a write after the signal reached the converted name";
+  EXPECT_EQ(HiddenFilesBeside(converted), std::vector<std::string>());
+}
 
 TEST(FileSizeLimit, OverSizeFileIsDiskFullAndTheNextConverts) {
   Project big(ProjectWithFields(200));
