@@ -2,8 +2,9 @@
 // every input must give a converted file that is well formed, the "not a project file"
 // answer exactly when the first line is not "<Project>", or one of the documented errors
 // with a fitting line; a failure leaves the converted file empty, and the project file is
-// never changed. Some inputs are converted again with a read or write that fails. Each
-// input is read in one of the supported code pages, picked by its middle byte.
+// never changed. Every input is converted again in small parts on two threads, which must
+// give the same outcome, and some once more with a read or write that fails. Each input is
+// read in one of the supported code pages, picked by its middle byte.
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -53,16 +54,23 @@ struct Faults {
   bool write = false;
 };
 
+// How a conversion cuts the file: 0 for in one piece.
+struct Parts {
+  std::size_t size = 0;
+  bool guess_always = false;
+};
+
 // Converts `input` as the project file, reading `piece` bytes at a time, and checks what
 // holds whatever happens: the project file unchanged, the converted file created once and
 // empty unless converted, no hidden file left.
 Outcome ConvertChecked(std::string_view input, int code_page, std::size_t piece,
-                       const Faults& faults, Report* report = nullptr) {
+                       const Faults& faults, Report* report = nullptr, Parts parts = {}) {
   MemoryFileSystem files(piece);
   if (faults.read_at) files.FailReadingAt(*faults.read_at);
   if (faults.write) files.FailWritingAt(1);
   files.Put(kProjectPath, input);
   detail::Converter converter(Options{code_page}, files);
+  converter.set_part_size(parts.size, parts.guess_always);
   Outcome outcome;
   try {
     std::optional<std::string> result = converter.ConvertProject(kProjectPath, report);
@@ -156,6 +164,9 @@ void ConvertOne(std::string_view input) {
   Report report;
   Outcome with_report = ConvertChecked(input, code_page, piece, {}, &report);
   CheckReport(report, with_report, plain, static_cast<std::int64_t>(lines.size()));
+  Parts parts{1 + (hash >> 16) % 200, ((hash >> 24) & 1) != 0};
+  Check(ConvertChecked(input, code_page, piece, {}, nullptr, parts) == plain,
+        "a conversion in parts gave another outcome");
 
   // one input in eight once more with a fault, which must show as that fault and leave
   // nothing behind, unless the conversion ended before it got there
