@@ -38,8 +38,15 @@ ConversionInParts::ConversionInParts(InputFile& input, ReportBuilder* findings, 
       destination_(destination),
       code_page_(code_page),
       field_types_(field_types),
+      part_size_(part_size),
       guess_always_(guess_always),
-      reader_(input, part_size, block_size) {}
+      reader_(input, block_size) {
+  for (Worker& worker : workers_) {
+    // room for a part and its text from the start: the buffers do not grow in steps
+    worker.part.input.Reserve(part_size + block_size / 4 + LineReader::kPadding);
+    worker.part.output.text().Reserve(2 * part_size + kOutputBlockSize);
+  }
+}
 
 bool ConversionInParts::Run() {
   Worker& self = workers_[0];
@@ -66,10 +73,11 @@ bool ConversionInParts::Run() {
   return true;
 }
 
-// As a conversion in one piece starts: from the converter's own state, and alone.
+// As a conversion in one piece starts: from the converter's own state, and alone. The
+// part ends with the first table line, so that the other thread starts soon.
 bool ConversionInParts::ConvertFirstPart(Worker& worker) {
   Part& part = worker.part;
-  part.last = reader_.Next(part.input, LineReader::kPadding);
+  part.last = reader_.Next(part.input, 1, LineReader::kPadding);
   read_all_ = part.last;
   next_read_ = next_taken_ = next_written_ = 1;
   LineReader lines(no_more_input, kNoBlock);
@@ -103,7 +111,7 @@ void ConversionInParts::Work(Worker& worker) {
       if (read_all_ || failure_) return;
       try {
         // the file is read in order, a part at a time
-        part.last = reader_.Next(part.input, LineReader::kPadding);
+        part.last = reader_.Next(part.input, part_size_, LineReader::kPadding);
       } catch (...) {
         Fail(next_read_, std::current_exception());
         return;

@@ -6,6 +6,10 @@
 #include <memory>
 #include <new>
 
+#ifdef KEFCONVERT_CONVERSION_IN_PARTS
+#include "convert/conversion_in_parts.h"
+#endif
+
 namespace kefconvert {
 namespace {
 
@@ -60,9 +64,24 @@ std::string ConvertedFileName(const std::string& projFile) {
 }  // namespace kefconvert
 
 namespace kefconvert::detail {
+namespace {
+
+// large files are converted in parts on two threads, where the build has threads
+#ifdef KEFCONVERT_CONVERSION_IN_PARTS
+constexpr std::size_t kDefaultPartSize = kPartSize;
+constexpr std::size_t kDefaultPartsFrom = kPartsFrom;
+#else
+constexpr std::size_t kDefaultPartSize = 0;
+constexpr std::size_t kDefaultPartsFrom = 0;
+#endif
+
+}  // namespace
 
 Converter::Converter(const Options& options, FileSystem& files)
-    : code_page_(CodePage::Find(options.code_page)), files_(files) {
+    : code_page_(CodePage::Find(options.code_page)),
+      files_(files),
+      part_size_(kDefaultPartSize),
+      parts_from_(kDefaultPartsFrom) {
   if (code_page_ == nullptr) throw Error(kInvalidArgument);
 }
 
@@ -88,17 +107,28 @@ class OutputFileDestination final : public TextDestination {
 
 }  // namespace
 
-std::optional<std::string> Converter::ConvertProject(const std::string& projFile,
-                                                     Report* report) {
+// A file that changed while it was read gave neither its old text nor its new one: that
+// is the error, whatever the text read seemed to hold, say a file that ends too soon.
+bool Converter::ConvertUnchanged(InputFile& input, Report* report, TextDestination& destination) {
+  bool converted = false;
+  try {
+    converted = ConvertInput(input, report, destination);
+  } catch (const Error&) {
+    input.CheckUnchanged();
+    throw;
+  }
+  input.CheckUnchanged();
+  return converted;
+}
+
+std::optional<std::string> Converter::ConvertProject(const std::string& projFile, Report* report) {
   std::string TempFileName = ConvertedFileName(projFile);
   std::unique_ptr<InputFile> input = files_.OpenForReading(projFile);
   std::unique_ptr<OutputFile> output =
       files_.CreateReplacing(TempFileName, input.get(), AfterFailure::kEmptyFile);
   try {
     OutputFileDestination destination(*output);
-    bool converted = ConvertInput(*input, report, destination);
-    // a file that changed while it was read gave neither its old text nor its new one
-    input->CheckUnchanged();
+    bool converted = ConvertUnchanged(*input, report, destination);
     // a file that is not a project file leaves the converted file empty
     output->Commit();
     if (!converted) return std::nullopt;
@@ -119,8 +149,7 @@ bool Converter::ConvertProjectTo(const std::string& projFile, const std::string&
       files_.CreateReplacing(output, protected_file, AfterFailure::kAsItWas);
   try {
     OutputFileDestination destination(*file);
-    bool converted = ConvertInput(*input, report, destination);
-    input->CheckUnchanged();
+    bool converted = ConvertUnchanged(*input, report, destination);
     // closed first: Windows does not replace a file that is open
     input.reset();
     if (!converted) {
@@ -148,8 +177,7 @@ bool Converter::ConvertProjectTo(const std::string& projFile, Sink& sink, Report
       // only the head start is lost: the text grows as it comes
     }
   }
-  bool converted = ConvertInput(*input, report, text);
-  input->CheckUnchanged();
+  bool converted = ConvertUnchanged(*input, report, text);
   if (converted) sink.Write(text.text());
   return converted;
 }

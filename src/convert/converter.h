@@ -36,13 +36,13 @@ class Converter {
   /// What the most recent field "Type" line yielded, for this converter's next field.
   FieldTypeState& field_types() { return field_types_; }
 
-  /// The size of the parts that files of twice that size or more are converted in, on two
-  /// threads; 0 when every file is converted in one piece.
-  static std::size_t DefaultPartSize();
-  /// `guess_always`, for tests: every part after the first is converted on guesses, as
-  /// if the parts above it were never converted yet, so that every guess is checked.
+  /// For tests: files of twice `part_size` or more are converted in parts of that size on
+  /// two threads, and none when it is 0. `guess_always`: every part after the first is
+  /// converted on guesses, as if the parts above it were never converted yet, so that
+  /// every guess is checked.
   void set_part_size(std::size_t part_size, bool guess_always = false) {
     part_size_ = part_size;
+    parts_from_ = 2 * part_size;
     guess_always_ = guess_always;
   }
   const CodePage& code_page() const { return *code_page_; }
@@ -51,11 +51,17 @@ class Converter {
   /// Converts what `input` holds into `destination`. False when it is not a project file
   /// of the old layout (nothing is written then).
   bool ConvertInput(InputFile& input, Report* report, TextDestination& destination);
+  /// ConvertInput, then Error(kDeviceIOError) when the file changed while it was read,
+  /// before any other error.
+  bool ConvertUnchanged(InputFile& input, Report* report, TextDestination& destination);
 
   const CodePage* code_page_;
   FileSystem& files_;
   FieldTypeState field_types_;
-  std::size_t part_size_ = DefaultPartSize();
+  // files of parts_from_ bytes or more are converted in parts of part_size_; none when
+  // that is 0, as where there is no second thread
+  std::size_t part_size_;
+  std::size_t parts_from_;
   bool guess_always_ = false;
 };
 

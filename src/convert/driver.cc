@@ -55,14 +55,6 @@ class ReportCompletion {
 
 }  // namespace
 
-std::size_t Converter::DefaultPartSize() {
-#ifdef KEFCONVERT_CONVERSION_IN_PARTS
-  return kPartSize;
-#else
-  return 0;
-#endif
-}
-
 bool Converter::ConvertInput(InputFile& input, Report* report, TextDestination& destination) {
   std::optional<ReportBuilder> builder;
   if (report != nullptr) builder.emplace(*report);
@@ -72,7 +64,7 @@ bool Converter::ConvertInput(InputFile& input, Report* report, TextDestination& 
 #ifdef KEFCONVERT_CONVERSION_IN_PARTS
   // the events of every line come in the order of the lines, so a report of them takes
   // the file in one piece
-  if (part_size_ != 0 && !events_wanted && input.SizeHint() / 2 >= part_size_) {
+  if (part_size_ != 0 && !events_wanted && input.SizeHint() >= parts_from_) {
     ConversionInParts conversion(input, findings, output, destination, *code_page_, field_types_,
                                  part_size_, BlockSizeFor(input.SizeHint()), guess_always_);
     ReportCompletion completion(report, builder, conversion);

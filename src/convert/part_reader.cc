@@ -34,17 +34,17 @@ std::size_t FindPartEnd(std::string_view text, std::size_t from, std::size_t& re
   }
 }
 
-PartReader::PartReader(InputFile& file, std::size_t part_size, std::size_t block_size)
-    : file_(file), part_size_(part_size), block_size_(block_size) {}
+PartReader::PartReader(InputFile& file, std::size_t block_size)
+    : file_(file), margin_(std::max<std::size_t>(block_size / 4, 1)) {}
 
-bool PartReader::Next(TextBuffer& text, std::size_t padding) {
+bool PartReader::Next(TextBuffer& text, std::size_t size, std::size_t padding) {
   text.Truncate(0);
   text.ReserveExtra(leftover_.size() + padding);
   text.Append(leftover_.view());
   leftover_.Truncate(0);
-  std::size_t resume = part_size_;
+  std::size_t resume = size;
   for (;;) {
-    if (text.size() >= part_size_) {
+    if (text.size() >= size) {
       std::size_t end = FindPartEnd(text.view(), resume, resume);
       if (end != std::string_view::npos) {
         leftover_.Append(text.view().substr(end));
@@ -55,9 +55,7 @@ bool PartReader::Next(TextBuffer& text, std::size_t padding) {
     if (at_end_) return true;
     // one read goes a little past the part's size, where the end of the table under way
     // mostly lies; a little, so that little is left to move into the next part
-    std::size_t margin = std::max<std::size_t>(block_size_ / 4, 1);
-    std::size_t size = text.size() < part_size_ ? part_size_ - text.size() + margin : margin;
-    ReadBlock(text, size, padding);
+    ReadBlock(text, text.size() < size ? size - text.size() + margin_ : margin_, padding);
   }
 }
 

@@ -19,17 +19,17 @@ std::size_t FindPartEnd(std::string_view text, std::size_t from, std::size_t& re
 
 class PartReader {
  public:
-  /// Parts of at least `part_size` bytes (more than 0), read from `file` in blocks of
-  /// `block_size` bytes.
-  PartReader(InputFile& file, std::size_t part_size, std::size_t block_size);
+  /// Parts read from `file`, which is read a little past the size each part asks for, by a
+  /// quarter of `block_size`.
+  PartReader(InputFile& file, std::size_t block_size);
   PartReader(const PartReader&) = delete;
   PartReader& operator=(const PartReader&) = delete;
 
-  /// Reads the next part into `text`: whole lines, at least part_size bytes of them unless
-  /// the file ends first, up to the end of the first "<Table>" line after them; or the rest
-  /// of the file. Room for `padding` more bytes is made behind it. Returns true when the
-  /// part is the last one (it may then be empty).
-  bool Next(TextBuffer& text, std::size_t padding);
+  /// Reads the next part into `text`: whole lines, at least `size` bytes of them (more than
+  /// 0) unless the file ends first, up to the end of the first "<Table>" line after them; or
+  /// the rest of the file. Room for `padding` more bytes is made behind it. Returns true
+  /// when the part is the last one (it may then be empty).
+  bool Next(TextBuffer& text, std::size_t size, std::size_t padding);
 
   /// The first bytes of the file (up to 256), as far as they have been read.
   std::string_view Head() const { return {head_, head_size_}; }
@@ -38,8 +38,7 @@ class PartReader {
   void ReadBlock(TextBuffer& text, std::size_t size, std::size_t padding);
 
   InputFile& file_;
-  std::size_t part_size_;
-  std::size_t block_size_;
+  std::size_t margin_;   // read past the size a part asks for
   TextBuffer leftover_;  // read after the end of the last part
   bool at_end_ = false;
   char head_[256];

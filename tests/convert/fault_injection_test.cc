@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -152,6 +153,8 @@ class FaultyFileSystem final : public detail::FileSystem {
   bool out_of_memory = false;
   /// Runs after every read of the project file.
   std::function<void()> after_read;
+  /// The most bytes one read of the project file hands out.
+  std::size_t read_piece = SIZE_MAX;
   WriteFault write_fault = WriteFault::kNone;
   /// Raised when half of the converted text is written (0: none).
   int signal_halfway = 0;
@@ -174,7 +177,7 @@ class FaultyInputFile final : public detail::InputFile {
   std::size_t Read(char* buffer, std::size_t size) override {
     if (left_ == 0 && faults_.out_of_memory) throw std::bad_alloc();
     if (left_ == 0) throw Error(kDeviceIOError);
-    std::size_t n = file_->Read(buffer, std::min(size, left_));
+    std::size_t n = file_->Read(buffer, std::min({size, left_, faults_.read_piece}));
     left_ -= n;
     if (faults_.after_read) faults_.after_read();
     return n;
@@ -711,6 +714,23 @@ INSTANTIATE_TEST_SUITE_P(EveryChange, ProjectChangedWhileRead,
                          [](const ::testing::TestParamInfo<TornReadCase>& info) {
                            return std::string(info.param.name);
                          });
+
+// Cut short while it is read, a file seems to end before its database section: the change
+// is the error, not what the text read seemed to say.
+TEST(ProjectChangedWhileRead, BeforeItsEndIsDeviceIOErrorAllTheSame) {
+  Project project(kSmallProject);
+  FaultyFileSystem files;
+  files.read_piece = 16;
+  bool changed = false;
+  files.after_read = [&] {
+    if (!std::exchange(changed, true)) {
+      ASSERT_EQ(::truncate(project.path.c_str(), 20), 0);
+    }
+  };
+  detail::Converter converter(Options{}, files);
+  ExpectError(converter, project.path, {57, "Device I/O error", 0});
+  EXPECT_EQ(ReadFile(project.converted), "");
+}
 
 std::string ProjectWithFields(int fields) {
   std::string text = "<Project>\r\n<Database>\r\n<Table>\r\nName=t\r\n";
