@@ -1,5 +1,7 @@
 #include "convert/conversion_in_parts.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -20,6 +22,26 @@ class NoMoreInput final : public InputFile {
 
 NoMoreInput no_more_input;
 
+// The text of a part that ends nowhere, and after it the rest of the file.
+class RestInput final : public InputFile {
+ public:
+  RestInput(std::string_view held, PartReader& reader) : held_(held), reader_(reader) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    if (held_.empty()) return reader_.ReadRest(buffer, size);
+    std::size_t n = std::min(size, held_.size());
+    std::memcpy(buffer, held_.data(), n);
+    held_.remove_prefix(n);
+    return n;
+  }
+  std::uint64_t SizeHint() const override { return 0; }
+  FileIdentity Identity() const override { return {}; }
+  void CheckUnchanged() const override {}
+
+ private:
+  std::string_view held_;
+  PartReader& reader_;
+};
+
 // The reader's own block, never filled: it reads the text it adopts.
 constexpr std::size_t kNoBlock = 64;
 
@@ -39,6 +61,8 @@ ConversionInParts::ConversionInParts(InputFile& input, ReportBuilder* findings, 
       code_page_(code_page),
       field_types_(field_types),
       part_size_(part_size),
+      part_limit_(8 * part_size),
+      block_size_(block_size),
       guess_always_(guess_always),
       reader_(input, block_size) {
   for (Worker& worker : workers_) {
@@ -50,6 +74,11 @@ ConversionInParts::ConversionInParts(InputFile& input, ReportBuilder* findings, 
 
 bool ConversionInParts::Run() {
   Worker& self = workers_[0];
+  // the first part ends with the first table line, so that the other thread starts soon
+  ReadPart(self.part, 1);
+  if (self.part.end_kind == PartReader::End::kNone) return ConvertWholeInOnePiece(self.part);
+  read_all_ = self.part.last;
+  next_read_ = next_taken_ = next_written_ = 1;
   if (!ConvertFirstPart(self)) return false;
   if (!read_all_) {
     std::thread helper;
@@ -73,13 +102,23 @@ bool ConversionInParts::Run() {
   return true;
 }
 
-// As a conversion in one piece starts: from the converter's own state, and alone. The
-// part ends with the first table line, so that the other thread starts soon.
+void ConversionInParts::ReadPart(Part& part, std::size_t size) {
+  part.end_kind = reader_.Next(part.input, size, part_limit_, LineReader::kPadding);
+  part.last = part.end_kind != PartReader::End::kTableLine;
+}
+
+bool ConversionInParts::ConvertWholeInOnePiece(Part& part) {
+  RestInput rest(part.input.view(), reader_);
+  LineReader lines(rest, block_size_);
+  SettingTranslator translator(field_types_, code_page_);
+  ProjectConversion conversion(translator, field_types_, lines, findings_, nullptr, output_,
+                               workers_[0].field_defaults);
+  return conversion.Run();
+}
+
+// As a conversion in one piece starts: from the converter's own state, and alone.
 bool ConversionInParts::ConvertFirstPart(Worker& worker) {
   Part& part = worker.part;
-  part.last = reader_.Next(part.input, 1, LineReader::kPadding);
-  read_all_ = part.last;
-  next_read_ = next_taken_ = next_written_ = 1;
   LineReader lines(no_more_input, kNoBlock);
   lines.Adopt(part.input);
   SettingTranslator translator(field_types_, code_page_);
@@ -111,7 +150,7 @@ void ConversionInParts::Work(Worker& worker) {
       if (read_all_ || failure_) return;
       try {
         // the file is read in order, a part at a time
-        part.last = reader_.Next(part.input, part_size_, LineReader::kPadding);
+        ReadPart(part, part_size_);
       } catch (...) {
         Fail(next_read_, std::current_exception());
         return;
@@ -121,6 +160,7 @@ void ConversionInParts::Work(Worker& worker) {
       // the parts above it may all be taken already
       if (part.number == next_taken_ && !guess_always_) known = carried_;
     }
+    if (part.end_kind == PartReader::End::kNone) return ConvertRestInOnePiece(worker);
     ConvertPart(worker, known ? &*known : nullptr);
     std::uint64_t offset = 0;
     std::string_view text;
@@ -162,6 +202,40 @@ void ConversionInParts::ConvertPart(Worker& worker, const CarriedFacts* known) {
               state.LoginFldTypeGroup, conversion.tables(), lines.line_number()};
   // the part's text goes back where it came from, for a second conversion
   lines.Adopt(part.input);
+}
+
+void ConversionInParts::ConvertRestInOnePiece(Worker& worker) {
+  Part& part = worker.part;
+  std::unique_lock lock(mutex_);
+  // every part above it is written, and the other thread has no part left
+  turn_.wait(lock, [&] {
+    return (next_taken_ == part.number && next_written_ == part.number) || failure_;
+  });
+  if (failure_) return;
+  try {
+    RestInput rest(part.input.view(), reader_);
+    LineReader lines(rest, block_size_);
+    SettingTranslator translator(field_types_, code_page_);
+    CrossLineState& state = translator.state;
+    state.SecTblName = sec_tbl_name_;
+    state.SecLoginIDFldName = sec_login_id_fld_name_;
+    state.InSecTbl = carried_.InSecTbl;
+    state.InLoginFld = carried_.InLoginFld;
+    if (findings_ != nullptr) part.findings.emplace(part.report);
+    ProjectConversion conversion(translator, field_types_, lines,
+                                 part.findings ? &*part.findings : nullptr, nullptr, output_,
+                                 worker.field_defaults);
+    try {
+      conversion.RunLaterPart(carried_.tables, true);
+    } catch (const Error& error) {
+      if (error.line() == 0) throw;
+      throw error.AtLine(carried_.lines + error.line());
+    }
+    if (!state.LoginFldTypeGroup.empty()) carried_.LoginFldTypeGroup = state.LoginFldTypeGroup;
+    if (findings_ != nullptr) findings_->TakeTextFindings(*part.findings, carried_.lines);
+  } catch (...) {
+    Fail(part.number, std::current_exception());
+  }
 }
 
 bool ConversionInParts::GuessesHold(const Part& part) const {

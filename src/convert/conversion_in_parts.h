@@ -85,6 +85,7 @@ class ConversionInParts {
     std::size_t number = 0;
     TextBuffer input;
     TextOutput output;  // holds its text
+    PartReader::End end_kind = PartReader::End::kTableLine;
     bool last = false;
     bool start_known = false;
     Guesses guesses;
@@ -102,6 +103,12 @@ class ConversionInParts {
   };
 
   bool ConvertFirstPart(Worker& worker);
+  /// The whole file in one piece, its first bytes read into `part` already.
+  bool ConvertWholeInOnePiece(Part& part);
+  /// The part and the rest of the file after it in one piece, in its turn, on this thread
+  /// alone, written as it is made.
+  void ConvertRestInOnePiece(Worker& worker);
+  void ReadPart(Part& part, std::size_t size);
   /// Takes parts until there are none, or until a part fails.
   void Work(Worker& worker);
   void ConvertPart(Worker& worker, const CarriedFacts* known);
@@ -121,6 +128,10 @@ class ConversionInParts {
   const CodePage& code_page_;
   FieldTypeState& field_types_;
   std::size_t part_size_;
+  // a part that reaches this size without a table line to end with takes the rest of the
+  // file: a project of a few huge tables converts in one piece, in bounded memory
+  std::size_t part_limit_;
+  std::size_t block_size_;
   bool guess_always_;
   // the project's own facts, final once its section is converted
   std::string sec_tbl_name_;

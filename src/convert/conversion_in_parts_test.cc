@@ -78,8 +78,29 @@ struct Case {
   int code_page = 1252;
 };
 
+// A table with `fields` fields and no other table line to end a part with.
+std::string HugeTable(int fields) {
+  std::string text = "<Table>\r\nName=users\r\n";
+  for (int f = 0; f < fields; ++f) {
+    text += "<Field>\r\nName=" + std::string(f == 7 ? "login" : "f" + std::to_string(f)) +
+            "\r\nType=" + (f % 3 == 0 ? "3" : "202") + "\r\n";
+  }
+  return text;
+}
+
 std::vector<Case> Cases() {
   return {
+      // parts that reach their limit take the rest of the file in one piece
+      {"OneHugeTable", kHead + Tables(3, 2) + HugeTable(3000) + Tables(1, 1)},
+      {"ErrorInAHugeTable", kHead + Tables(1, 1) + HugeTable(2000) + "<Field>\r\nType=3.x\r\n"},
+      {"HugeDatabaseSection", kHead +
+                                  [] {
+                                    std::string lines;
+                                    for (int i = 0; i < 3000; ++i)
+                                      lines += "Key" + std::to_string(i) + "=x\r\n";
+                                    return lines;
+                                  }() +
+                                  Tables(2, 1)},
       {"PlainTables", kHead + Tables(6, 3)},
       // a part that starts in the security table's fields, whose table has no name line
       // of its own, or whose login field gives its type before its name

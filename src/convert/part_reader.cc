@@ -37,7 +37,8 @@ std::size_t FindPartEnd(std::string_view text, std::size_t from, std::size_t& re
 PartReader::PartReader(InputFile& file, std::size_t block_size)
     : file_(file), margin_(std::max<std::size_t>(block_size / 4, 1)) {}
 
-bool PartReader::Next(TextBuffer& text, std::size_t size, std::size_t padding) {
+PartReader::End PartReader::Next(TextBuffer& text, std::size_t size, std::size_t limit,
+                                 std::size_t padding) {
   text.Truncate(0);
   text.ReserveExtra(leftover_.size() + padding);
   text.Append(leftover_.view());
@@ -49,14 +50,21 @@ bool PartReader::Next(TextBuffer& text, std::size_t size, std::size_t padding) {
       if (end != std::string_view::npos) {
         leftover_.Append(text.view().substr(end));
         text.Truncate(end);
-        return false;
+        return End::kTableLine;
       }
     }
-    if (at_end_) return true;
+    if (at_end_) return End::kFile;
+    if (text.size() >= limit) return End::kNone;
     // one read goes a little past the part's size, where the end of the table under way
     // mostly lies; a little, so that little is left to move into the next part
     ReadBlock(text, text.size() < size ? size - text.size() + margin_ : margin_, padding);
   }
+}
+
+std::size_t PartReader::ReadRest(char* buffer, std::size_t size) {
+  std::size_t n = file_.Read(buffer, size);
+  KeepHead(buffer, n);
+  return n;
 }
 
 void PartReader::ReadBlock(TextBuffer& text, std::size_t size, std::size_t padding) {
@@ -65,8 +73,12 @@ void PartReader::ReadBlock(TextBuffer& text, std::size_t size, std::size_t paddi
   std::size_t n = file_.Read(block, size);
   text.Resize(text.size() + n);
   if (n == 0) at_end_ = true;
-  std::size_t kept = std::min(n, sizeof head_ - head_size_);
-  std::memcpy(head_ + head_size_, block, kept);
+  KeepHead(block, n);
+}
+
+void PartReader::KeepHead(const char* text, std::size_t size) {
+  std::size_t kept = std::min(size, sizeof head_ - head_size_);
+  std::memcpy(head_ + head_size_, text, kept);
   head_size_ += kept;
 }
 

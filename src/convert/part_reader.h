@@ -25,17 +25,29 @@ class PartReader {
   PartReader(const PartReader&) = delete;
   PartReader& operator=(const PartReader&) = delete;
 
+  /// How a part ends.
+  enum class End {
+    kTableLine,  // with a "<Table>" line
+    kFile,       // with the file: the part is the last (it may be empty)
+    kNone,       // nowhere within the limit: the rest of the file is one piece
+  };
+
   /// Reads the next part into `text`: whole lines, at least `size` bytes of them (more than
   /// 0) unless the file ends first, up to the end of the first "<Table>" line after them; or
-  /// the rest of the file. Room for `padding` more bytes is made behind it. Returns true
-  /// when the part is the last one (it may then be empty).
-  bool Next(TextBuffer& text, std::size_t size, std::size_t padding);
+  /// the rest of the file. Room for `padding` more bytes is made behind it. When neither
+  /// ends within `limit` bytes, `text` holds what was read, and ReadRest reads on.
+  End Next(TextBuffer& text, std::size_t size, std::size_t limit, std::size_t padding);
+
+  /// Reads on from the file after a part that ends nowhere: up to `size` bytes into
+  /// `buffer`; returns how many, 0 at the end of the file.
+  std::size_t ReadRest(char* buffer, std::size_t size);
 
   /// The first bytes of the file (up to 256), as far as they have been read.
   std::string_view Head() const { return {head_, head_size_}; }
 
  private:
   void ReadBlock(TextBuffer& text, std::size_t size, std::size_t padding);
+  void KeepHead(const char* text, std::size_t size);
 
   InputFile& file_;
   std::size_t margin_;   // read past the size a part asks for
