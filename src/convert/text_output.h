@@ -64,7 +64,7 @@ class TextOutput {
   TextOutput(TextDestination& destination, std::uint64_t size_hint);
   /// An output that holds its whole text and writes nothing: for a part of a file
   /// converted apart, whose place in the text is not known until the parts before it are
-  /// converted. WritePart then takes the text to its destination.
+  /// converted. The output of the whole file then gives it its place (PlacePart).
   TextOutput() = default;
   TextOutput(const TextOutput&) = delete;
   TextOutput& operator=(const TextOutput&) = delete;
