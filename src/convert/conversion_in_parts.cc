@@ -61,7 +61,7 @@ ConversionInParts::ConversionInParts(InputFile& input, ReportBuilder* findings, 
       code_page_(code_page),
       field_types_(field_types),
       part_size_(part_size),
-      part_limit_(8 * part_size),
+      part_limit_(4 * part_size),
       block_size_(block_size),
       guess_always_(guess_always),
       reader_(input, block_size) {

@@ -128,8 +128,8 @@ class ConversionInParts {
   const CodePage& code_page_;
   FieldTypeState& field_types_;
   std::size_t part_size_;
-  // a part that reaches this size without a table line to end with takes the rest of the
-  // file: a project of a few huge tables converts in one piece, in bounded memory
+  // a part that reaches this size (1 MiB) without a table line to end with takes the rest
+  // of the file: a project of a few huge tables converts in one piece, in bounded memory
   std::size_t part_limit_;
   std::size_t block_size_;
   bool guess_always_;
