@@ -77,7 +77,7 @@ bool ConversionInParts::Run() {
   // the first part ends with the first table line, so that the other thread starts soon
   ReadPart(self.part, 1);
   if (self.part.end_kind == PartReader::End::kNone) return ConvertWholeInOnePiece(self.part);
-  read_all_ = self.part.last;
+  read_all_ = self.part.last();
   next_read_ = next_taken_ = next_written_ = 1;
   if (!ConvertFirstPart(self)) return false;
   if (!read_all_) {
@@ -104,7 +104,13 @@ bool ConversionInParts::Run() {
 
 void ConversionInParts::ReadPart(Part& part, std::size_t size) {
   part.end_kind = reader_.Next(part.input, size, part_limit_, LineReader::kPadding);
-  part.last = part.end_kind != PartReader::End::kTableLine;
+}
+
+void ConversionInParts::StartFrom(const CarriedFacts& facts, CrossLineState& state) const {
+  state.SecTblName = sec_tbl_name_;
+  state.SecLoginIDFldName = sec_login_id_fld_name_;
+  state.InSecTbl = facts.InSecTbl;
+  state.InLoginFld = facts.InLoginFld;
 }
 
 bool ConversionInParts::ConvertWholeInOnePiece(Part& part) {
@@ -124,7 +130,7 @@ bool ConversionInParts::ConvertFirstPart(Worker& worker) {
   SettingTranslator translator(field_types_, code_page_);
   ProjectConversion conversion(translator, field_types_, lines, findings_, nullptr, part.output,
                                worker.field_defaults);
-  if (!conversion.RunFirstPart(part.last)) return false;
+  if (!conversion.RunFirstPart(part.last())) return false;
   const CrossLineState& state = translator.state;
   carried_ = {state.InSecTbl,          state.InLoginFld,    field_types_,
               state.LoginFldTypeGroup, conversion.tables(), lines.line_number()};
@@ -156,7 +162,7 @@ void ConversionInParts::Work(Worker& worker) {
         return;
       }
       part.number = next_read_++;
-      read_all_ = part.last;
+      read_all_ = part.last();
       // the parts above it may all be taken already
       if (part.number == next_taken_ && !guess_always_) known = carried_;
     }
@@ -182,16 +188,13 @@ void ConversionInParts::ConvertPart(Worker& worker, const CarriedFacts* known) {
   lines.Adopt(part.input);
   SettingTranslator translator(part.field_types, code_page_);
   CrossLineState& state = translator.state;
-  state.SecTblName = sec_tbl_name_;
-  state.SecLoginIDFldName = sec_login_id_fld_name_;
-  state.InSecTbl = start.InSecTbl;
-  state.InLoginFld = start.InLoginFld;
+  StartFrom(start, state);
   if (known == nullptr) translator.guesses = Guesses::AllUnknown();
   ProjectConversion conversion(translator, part.field_types, lines,
                                part.findings ? &*part.findings : nullptr, nullptr, part.output,
                                worker.field_defaults);
   try {
-    conversion.RunLaterPart(start.tables, part.last);
+    conversion.RunLaterPart(start.tables, part.last());
   } catch (const Error& error) {
     part.error = error;
   } catch (...) {
@@ -217,10 +220,7 @@ void ConversionInParts::ConvertRestInOnePiece(Worker& worker) {
     LineReader lines(rest, block_size_);
     SettingTranslator translator(field_types_, code_page_);
     CrossLineState& state = translator.state;
-    state.SecTblName = sec_tbl_name_;
-    state.SecLoginIDFldName = sec_login_id_fld_name_;
-    state.InSecTbl = carried_.InSecTbl;
-    state.InLoginFld = carried_.InLoginFld;
+    StartFrom(carried_, state);
     if (findings_ != nullptr) part.findings.emplace(part.report);
     ProjectConversion conversion(translator, field_types_, lines,
                                  part.findings ? &*part.findings : nullptr, nullptr, output_,

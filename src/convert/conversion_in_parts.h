@@ -86,7 +86,6 @@ class ConversionInParts {
     TextBuffer input;
     TextOutput output;  // holds its text
     PartReader::End end_kind = PartReader::End::kTableLine;
-    bool last = false;
     bool start_known = false;
     Guesses guesses;
     FieldTypeState field_types;
@@ -95,6 +94,9 @@ class ConversionInParts {
     std::exception_ptr failure;  // anything else
     Report report;
     std::optional<ReportBuilder> findings;
+
+    /// Whether the file ends with the part, or the part takes the rest of it.
+    bool last() const { return end_kind != PartReader::End::kTableLine; }
   };
   /// What each thread works with.
   struct Worker {
@@ -112,6 +114,8 @@ class ConversionInParts {
   /// Takes parts until there are none, or until a part fails.
   void Work(Worker& worker);
   void ConvertPart(Worker& worker, const CarriedFacts* known);
+  /// Gives a part's translator the project's facts and those of the lines above it.
+  void StartFrom(const CarriedFacts& facts, CrossLineState& state) const;
   bool GuessesHold(const Part& part) const;
   /// With the lock, in order: checks the part, converts it again if need be, takes the
   /// facts it leaves, and gives its text a place. False when it failed.
