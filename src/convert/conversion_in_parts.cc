@@ -290,9 +290,9 @@ bool ConversionInParts::TakeInOrder(Worker& worker, std::uint64_t& offset, std::
       Fail(part.number, std::current_exception());
       return false;
     }
+    ++next_written_;
   }
   ++next_taken_;
-  if (!destination_.TakesWritesAtOnce()) ++next_written_;
   turn_.notify_all();
   return true;
 }
